@@ -1,0 +1,47 @@
+# make run    installs what is missing, builds, plugs in a simulated amplifier, opens the panel
+# make test   the whole suite: plain build, AddressSanitizer+UBSan build, ThreadSanitizer run
+# make bench  the benchmarks
+PROGRAM ?= quorvex
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -G Ninja -DAMP_WERROR=ON
+
+.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench clean
+
+all: build
+
+deps:
+	@./scripts/install-deps
+
+build/plain/build.ninja: | deps
+	cmake -S . -B build/plain $(CMAKE_FLAGS)
+
+build: deps build/plain/build.ninja
+	cmake --build build/plain -j $(JOBS)
+
+run: build
+	./scripts/run-panel $(PROGRAM)
+
+test: build
+	$(MAKE) test-plain test-asan test-tsan test-windows
+
+test-plain:
+	ctest --test-dir build/plain --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	cmake -S . -B build/asan $(CMAKE_FLAGS) -DAMP_SANITIZE=address,undefined
+	cmake --build build/asan -j $(JOBS)
+	ctest --test-dir build/asan --output-on-failure -j $(JOBS) -LE e2e
+
+test-tsan: deps
+	cmake -S . -B build/tsan $(CMAKE_FLAGS) -DAMP_SANITIZE=thread
+	cmake --build build/tsan -j $(JOBS) --target amp_threads_tests
+	ctest --test-dir build/tsan --output-on-failure -j $(JOBS) -L threads
+
+test-windows: deps
+	./scripts/check-windows-build
+
+bench: build
+	./scripts/run-bench
+
+clean:
+	rm -rf build
