@@ -55,6 +55,10 @@ public:
     // Completes every pending transfer of `endpoint` with Status::cancelled before returning.
     virtual void cancel(uint8_t endpoint) = 0;
 
+    // The driver version the driver should report for this device; 0: the driver's own.
+    // Lets a device model stand behind an old driver.
+    virtual uint32_t driver_version() const { return 0; }
+
     // The backend that plugged the device in sets this; a device model calls request_detach()
     // to unplug itself (the detach fault). Safe to call from any thread, also without a handler.
     void set_detach_handler(std::function<void()> handler)

@@ -30,9 +30,10 @@ class DeviceFile {
 public:
     virtual ~DeviceFile() = default;
     // Answers DeviceIoControl. `in` and `out` may be the same memory (METHOD_BUFFERED); for
-    // METHOD_NEITHER `out` is the caller's own buffer. Both stay valid until `request` completes.
+    // METHOD_NEITHER `in` is the caller's request record (the driver may write its status words
+    // there) and `out` the caller's own buffer. Both stay valid until `request` completes.
     // The driver either completes `request` before returning or keeps it and completes it later.
-    virtual void ioctl(DWORD code, std::span<const uint8_t> in, std::span<uint8_t> out,
+    virtual void ioctl(DWORD code, std::span<uint8_t> in, std::span<uint8_t> out,
                        std::shared_ptr<IoRequest> request) = 0;
     // CloseHandle: every request still pending must be completed (with an error) before this returns.
     virtual void close() = 0;
