@@ -55,6 +55,12 @@ public:
     // Completes every pending transfer of `endpoint` with Status::cancelled before returning.
     virtual void cancel(uint8_t endpoint) = 0;
 
+    // A handle on the device opens and closes it (CreateFileA, CloseHandle): a backend may
+    // claim the hardware only while someone holds it open. Calls nest; each open() that
+    // returned Status::ok is matched by one close().
+    virtual Status open() { return Status::ok; }
+    virtual void close() {}
+
     // The driver version the driver should report for this device; 0: the driver's own.
     // Lets a device model stand behind an old driver.
     virtual uint32_t driver_version() const { return 0; }
