@@ -1,0 +1,101 @@
+// The simulated amplifier, both models: a UsbDevice that powers up, switches mode, range and
+// filters on the commands it receives, answers version queries and streams 68-byte sample
+// packets paced by platform::win32::clock(), with fault knobs for the host's error paths.
+#pragma once
+
+#include "sim/signal.h"
+#include "sim/usb_device.h"
+
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace sim {
+
+struct AmplifierOptions {
+    Model model = Model::quorvex;
+    std::optional<std::string> product;  // default "QRVX-4 EEG Amplifier" / "PLLN-2 EEG Amplifier"
+    uint16_t serial = 1234;
+    uint8_t firmware = 23;               // version reply byte 2
+    uint8_t usbDriver = 11;              // version reply byte 1
+    double rate = 256.0;                 // samples per second per channel (4 per packet)
+    int mainsHz = 50;                    // mains interference, 50 or 60
+    std::string location;                // default "<model>-<serial>", e.g. "quorvex-1234"
+    std::string backend = "local";
+};
+
+enum class Fault : uint8_t {
+    no_answer,      // IN reads never complete until cancelled
+    short_packets,  // packets cut to short_length() bytes (40 unless set)
+    garbled,        // first byte complemented, the rest random
+    status,         // transfers complete with Status::error
+    detach,         // request_detach() after detach_after() stream packets (3 unless set)
+    wrong_product,  // product string "Generic USB Device"
+    old_driver,     // driver_version() 0x01050400
+};
+
+// "no-answer", "short", "garbled", "status", "detach", "wrong-product", "old-driver".
+std::string_view fault_name(Fault fault);
+std::optional<Fault> parse_fault(std::string_view name);
+
+// A snapshot of what the amplifier has been told.
+struct AmplifierState {
+    bool powered = false;
+    bool streaming = false;
+    SignalSettings signal;
+    uint64_t packetsSent = 0;  // sample packets of the current (or last) stream
+};
+
+class Amplifier : public UsbDevice {
+public:
+    explicit Amplifier(AmplifierOptions options = {});
+    ~Amplifier() override;
+
+    Model model() const { return m_options.model; }
+    const AmplifierOptions& options() const { return m_options; }
+    AmplifierState state() const;
+
+    void set_fault(Fault fault, bool on);
+    bool fault(Fault fault) const;
+    void set_short_length(uint32_t bytes);
+    void set_detach_after(uint32_t packets);
+    // The impedance electrode `channel` (0 to 4) drifts around from now on; false if out of range.
+    bool set_impedance(int channel, int kohm);
+    void set_product(std::string product);  // the product string from the next read on
+
+    // The 68-byte version reply this amplifier sends.
+    std::vector<uint8_t> version_reply() const;
+
+protected:
+    platform::bus::Status on_out(uint8_t endpoint, std::span<const uint8_t> packet) override;
+    void service(uint8_t endpoint) override;
+
+private:
+    void command(std::span<const uint8_t> packet);  // with m_mutex held
+    void stream_loop();
+    std::vector<uint8_t> next_sample_packet();      // with m_mutex held
+    void apply_faults(std::vector<uint8_t>& packet);  // with m_mutex held
+    void refresh_descriptors();
+
+    AmplifierOptions m_options;
+    std::string m_product;
+    bool m_faults[7] = {};
+    uint32_t m_shortLength = 40;
+    uint32_t m_detachAfter = 3;
+    bool m_detached = false;
+    bool m_powered = false;
+    bool m_streaming = false;
+    std::chrono::nanoseconds m_streamStart{0};
+    uint64_t m_packetIndex = 0;
+    uint64_t m_packetsSent = 0;
+    uint8_t m_sequence = 0;
+    SignalGenerator m_signal;
+    uint32_t m_rng = 0x2545F491u;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+}  // namespace sim
