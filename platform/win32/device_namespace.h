@@ -37,6 +37,8 @@ public:
                        std::shared_ptr<IoRequest> request) = 0;
     // CloseHandle: every request still pending must be completed (with an error) before this returns.
     virtual void close() = 0;
+    // CancelIo: like close(), for the requests pending now, but the file stays open.
+    virtual void cancel() {}
 };
 
 using InterfaceId = uint64_t;

@@ -1,0 +1,59 @@
+// The process's handle table: what HANDLE, HDEVINFO and HDEVNOTIFY values stand for.
+// Values are multiples of 4 and never reused, so a stale handle fails instead of hitting a new object.
+#pragma once
+
+#include "platform/win32/device_namespace.h"
+#include "platform/win32/windows.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace platform::win32::detail {
+
+enum class Kind { event, file, device_info_set, notification };
+
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    virtual ~Object() = default;
+    const Kind kind;
+};
+
+HANDLE insert_handle(std::shared_ptr<Object> object);
+std::shared_ptr<Object> find_handle(HANDLE handle, Kind kind);
+// Takes the handle out of the table; nullptr when it is not a live handle of that kind.
+std::shared_ptr<Object> remove_handle(HANDLE handle, Kind kind);
+
+template <class T>
+std::shared_ptr<T> find(HANDLE handle)
+{
+    return std::static_pointer_cast<T>(find_handle(handle, T::kKind));
+}
+
+struct Event final : Object {
+    static constexpr Kind kKind = Kind::event;
+    Event(bool manualReset, bool initialState) : Object(kKind), manual(manualReset), signalled(initialState) {}
+
+    // Waits until signalled or `deadline` passes; consumes the signal of an auto-reset event.
+    bool wait_until(std::chrono::steady_clock::time_point deadline, bool forever);
+    void set();
+    void reset();
+    // For callers that already hold `mutex`.
+    void set_locked();
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    const bool manual;
+    bool signalled;
+};
+
+// A handle CreateFileA gave out, on the interface it was opened on.
+struct File final : Object {
+    static constexpr Kind kKind = Kind::file;
+    File(std::shared_ptr<DeviceFile> f, InterfaceId i) : Object(kKind), file(std::move(f)), interface(i) {}
+    const std::shared_ptr<DeviceFile> file;
+    const InterfaceId interface;
+};
+
+}  // namespace platform::win32::detail
