@@ -55,6 +55,10 @@ void RegisterControls()
     std::call_once(once, [] {
         Register<PanelLabel>(CLSID_PanelLabel, "TPanelLabel", &DispatchLabel);
         Register<LedSwitch>(CLSID_PanelLedSwitch, "TPanelLedSwitch", &DispatchLedSwitch);
+        Register<RotarySwitch>(CLSID_PanelRotarySwitch, "TPanelRotarySwitch", &DispatchRotarySwitch);
+        Register<ToggleSwitch>(CLSID_PanelToggleSwitch, "TPanelToggleSwitch", &DispatchToggleSwitch);
+        Register<LedBar>(CLSID_PanelLedBar, "TPanelLedBar", &DispatchLedBar);
+        Register<SevenSegment>(CLSID_PanelSevenSegment, "TPanelSevenSegment", &DispatchSevenSegment);
         com::RegisterClass(CLSID_PanelStripChart, "TPanelStripChart",
                            []() -> IUnknown* { return static_cast<IDispatch*>(new StripChartObject); });
     });
