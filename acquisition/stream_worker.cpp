@@ -1,0 +1,70 @@
+#include "acquisition/stream_worker.h"
+
+#include "acquisition/sample_ring.h"
+#include "amp/link.h"
+#include "platform/afx/afxwin.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+std::mutex g_workerMutex;
+std::condition_variable g_workerLeft;
+bool g_workerAlive = false;
+
+void WorkerLeft()
+{
+    std::lock_guard lock(g_workerMutex);
+    g_workerAlive = false;
+    g_workerLeft.notify_all();
+}
+}  // namespace
+
+UINT StreamWorker(LPVOID pParam)
+{
+    HWND hWnd = static_cast<HWND>(pParam);
+    BYTE packet[512] = {};
+    LONG values[SAMPLE_VALUE_COUNT] = {};
+
+    SendCommand(CMD_STREAM_START);
+    BYTE w = 0;
+    while (g_streaming.load() != 0) {
+        LONG length = ReadPacket(packet);
+        if (!SamplePacket::Decode(packet, length, values)) continue;
+        StoreSlot(w, values);
+        AnnounceSlot(hWnd);
+        w = BYTE(w + 1);
+    }
+    SendCommand(CMD_STREAM_STOP);
+    WorkerLeft();
+    return 0;
+}
+
+void StartStreamWorker(HWND hWnd)
+{
+    {
+        std::lock_guard lock(g_workerMutex);
+        g_workerAlive = true;
+    }
+    AfxBeginThread(StreamWorker, hWnd);
+}
+
+bool StreamWorkerAlive()
+{
+    std::lock_guard lock(g_workerMutex);
+    return g_workerAlive;
+}
+
+void WaitForStreamWorker()
+{
+    std::unique_lock lock(g_workerMutex);
+    while (g_workerAlive) {
+        // The worker may have tested g_streaming just before it was cleared and be about to
+        // start one more read, so abort again until it is seen leaving.
+        lock.unlock();
+        AbortPendingRead();
+        lock.lock();
+        g_workerLeft.wait_for(lock, std::chrono::milliseconds(20), [] { return !g_workerAlive; });
+    }
+}

@@ -1,0 +1,14 @@
+// The Quorvex program: prepares the user-interface services, skins the panel and runs the main
+// window modally; when it ends, the program ends.
+#pragma once
+
+#include "platform/afx/afxwin.h"
+
+class CQuorvexApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+
+    COleDispatchDriver m_skin;
+};
+
+extern CQuorvexApp theApp;
