@@ -19,12 +19,13 @@ enum SkinDispid : DISPID {
     kSkinDispidLoadFile = 2,   // string: the skin file's path
     kSkinDispidSetStyle = 17,  // int: style flags, kept for the file's defaults
     kSkinDispidApply = 18,     // none: applies the loaded (or built-in) look to the application
+    kSkinDispidSource = 100,   // property get, string: the file in use, or "built-in"
 };
 
 // Registers the component's class under its CLSID and ProgID.
 void RegisterSkin();
 
-// Skin files are key=value lines ('#' starts a comment); colours as #rrggbb. Keys: window, panel,
+// Skin files are key=value lines (a line starting with '#' is a comment); colours as #rrggbb. Keys: window, panel,
 // text, caption, button, button_text, highlight, group_frame, group_engrave, font_family,
 // font_size. Unknown keys are ignored; missing keys take the built-in value.
 using SkinValues = std::map<std::string, std::string>;
