@@ -17,13 +17,13 @@ namespace sim {
 
 struct AmplifierOptions {
     Model model = Model::quorvex;
-    std::optional<std::string> product;  // default "QRVX-4 EEG Amplifier" / "PLLN-2 EEG Amplifier"
+    std::optional<std::string> product{};  // default "QRVX-4 EEG Amplifier" / "PLLN-2 EEG Amplifier"
     uint16_t serial = 1234;
     uint8_t firmware = 23;               // version reply byte 2
     uint8_t usbDriver = 11;              // version reply byte 1
     double rate = 256.0;                 // samples per second per channel (4 per packet)
     int mainsHz = 50;                    // mains interference, 50 or 60
-    std::string location;                // default "<model>-<serial>", e.g. "quorvex-1234"
+    std::string location{};              // default "<model>-<serial>", e.g. "quorvex-1234"
     std::string backend = "local";
 };
 
@@ -70,7 +70,8 @@ public:
     std::vector<uint8_t> version_reply() const;
 
 protected:
-    platform::bus::Status on_out(uint8_t endpoint, std::span<const uint8_t> packet) override;
+    platform::bus::Status out_status(uint8_t endpoint) override;
+    void on_out(uint8_t endpoint, std::span<const uint8_t> packet) override;
     void service(uint8_t endpoint) override;
 
 private:

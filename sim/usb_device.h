@@ -47,9 +47,11 @@ public:
     const WireLog& log() const { return m_log; }
 
 protected:
-    // A packet arrived on an OUT endpoint (already logged). Called without the device's lock.
-    // Returns the status the host's transfer completes with.
-    virtual platform::bus::Status on_out(uint8_t endpoint, std::span<const uint8_t> packet);
+    // The status an OUT transfer on `endpoint` completes with; only ok ones reach on_out().
+    virtual platform::bus::Status out_status(uint8_t endpoint) { return platform::bus::Status::ok; }
+    // A packet arrived on an OUT endpoint (already logged). Called without the device's lock;
+    // afterwards every IN endpoint with pending reads is serviced.
+    virtual void on_out(uint8_t endpoint, std::span<const uint8_t> packet) {}
     // A read became pending or a packet was queued on `endpoint`. Called without the lock.
     // Default: pair pending reads with queued packets, oldest first.
     virtual void service(uint8_t endpoint);
@@ -62,6 +64,9 @@ protected:
     // when status is not ok); false when none was pending. Logs the delivery.
     bool deliver(uint8_t endpoint, std::span<const uint8_t> packet,
                  platform::bus::Status status = platform::bus::Status::ok);
+    // Completes `read` (already taken off its queue) and logs it. Called without the lock.
+    void complete(uint8_t endpoint, Read& read, std::span<const uint8_t> packet,
+                  platform::bus::Status status);
     // Completes every pending read of every endpoint with `status`.
     void fail_all(platform::bus::Status status);
     // While set, every transfer completes at once with Status::no_device.

@@ -19,10 +19,10 @@ struct WireEntry {
     Kind kind = Kind::out;
     double t_ms = 0;                // clock().now() when logged
     uint8_t endpoint = 0;           // 0x00 for control transfers (bytes = setup + data)
-    std::vector<uint8_t> bytes;     // out: what the host sent; in: what the device delivered
+    std::vector<uint8_t> bytes{};   // out: what the host sent; in: what the device delivered
     platform::bus::Status status = platform::bus::Status::ok;
     uint32_t wait_ms = 0;           // wait
-    std::string text;               // note
+    std::string text{};             // note
 };
 
 // How sequence() renders the log.
