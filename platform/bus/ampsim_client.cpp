@@ -1,0 +1,405 @@
+#include "platform/bus/ampsim_client.h"
+
+#include "platform/bus/ampsim_wire.h"
+#include "platform/bus/bus.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <list>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::bus::ampsim {
+
+namespace {
+
+// A device in an ampsim process, reached through its socket.
+class Proxy final : public Device {
+public:
+    Proxy(int fd, std::string location, uint32_t driverVersion)
+        : m_fd(fd), m_location(std::move(location)), m_driverVersion(driverVersion)
+    {
+    }
+    ~Proxy() override { ::close(m_fd); }
+
+    std::string backend() const override { return "ampsim"; }
+    std::string location() const override { return m_location; }
+    uint32_t driver_version() const override { return m_driverVersion; }
+
+    Result control(const Setup& setup, std::span<uint8_t> data) override
+    {
+        size_t length = std::min<size_t>(setup.length, data.size());
+        if (length > kMaxData) return {Status::error, 0};
+        Header h;
+        h.type = static_cast<uint8_t>(Frame::control);
+        h.setup = setup;
+        bool in = setup.requestType & 0x80;
+        return call(h, in ? std::span<const uint8_t>() : std::span<const uint8_t>(data.data(), length),
+                    in ? data.first(length) : std::span<uint8_t>());
+    }
+
+    void submit(uint8_t endpoint, std::span<uint8_t> data, Completion done) override
+    {
+        if (data.size() > kMaxData) {
+            done({Status::error, 0});
+            return;
+        }
+        Header h;
+        h.type = static_cast<uint8_t>(Frame::submit);
+        h.endpoint = endpoint;
+        h.length = static_cast<uint32_t>(data.size());
+        bool gone;
+        {
+            std::lock_guard lock(m_mutex);
+            gone = m_gone;
+            if (!gone) {
+                h.id = m_nextId++;
+                m_pending.emplace(h.id, Pending{endpoint, data, std::move(done)});
+            }
+        }
+        // Completions run unlocked: they may call back into us.
+        if (gone) {
+            done({Status::no_device, 0});
+            return;
+        }
+        if (!send_frame(m_fd, h, (endpoint & 0x80) ? std::span<const uint8_t>() : std::span<const uint8_t>(data)))
+            finish_pending(h.id, {Status::no_device, 0});
+    }
+
+    void cancel(uint8_t endpoint) override
+    {
+        Header h;
+        h.type = static_cast<uint8_t>(Frame::cancel);
+        h.endpoint = endpoint;
+        call(h, {}, {});
+        // The answer comes after every cancelled transfer's; whatever is left was lost in between.
+        std::vector<Completion> left;
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto it = m_pending.begin(); it != m_pending.end();) {
+                if (it->second.endpoint == endpoint) {
+                    left.push_back(std::move(it->second.done));
+                    it = m_pending.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+        }
+        for (auto& done : left) done({Status::cancelled, 0});
+    }
+
+    Status open() override
+    {
+        Header h;
+        h.type = static_cast<uint8_t>(Frame::open);
+        return call(h, {}, {}).status;
+    }
+
+    void close() override
+    {
+        Header h;
+        h.type = static_cast<uint8_t>(Frame::close);
+        send_frame(m_fd, h);
+    }
+
+    void hang_up() { ::shutdown(m_fd, SHUT_RDWR); }
+
+    // Reads answers until the socket closes, then fails everything still waiting.
+    void run()
+    {
+        std::vector<uint8_t> buffer(kMaxFrame);
+        size_t n;
+        while ((n = receive_frame(m_fd, buffer.data())) != 0) {
+            Header h;
+            std::memcpy(&h, buffer.data(), sizeof h);
+            std::span<const uint8_t> data(buffer.data() + sizeof h, n - sizeof h);
+            if (h.type == (static_cast<uint8_t>(Frame::submit) | kDone))
+                on_submit_done(h, data);
+            else if (h.type & kDone)
+                on_call_done(h, data);
+        }
+        std::unordered_map<uint32_t, Pending> pending;
+        {
+            std::lock_guard lock(m_mutex);
+            m_gone = true;
+            pending.swap(m_pending);
+            for (auto& [id, c] : m_calls) {
+                c->result = {Status::no_device, 0};
+                c->done = true;
+            }
+            m_calls.clear();
+        }
+        m_cv.notify_all();
+        for (auto& [id, p] : pending) p.done({Status::no_device, 0});
+    }
+
+private:
+    struct Pending {
+        uint8_t endpoint;
+        std::span<uint8_t> data;
+        Completion done;
+    };
+    struct Call {
+        std::span<uint8_t> in;
+        Result result;
+        bool done = false;
+    };
+
+    Result call(Header h, std::span<const uint8_t> out, std::span<uint8_t> in)
+    {
+        Call c;
+        c.in = in;
+        std::unique_lock lock(m_mutex);
+        if (m_gone) return {Status::no_device, 0};
+        h.id = m_nextId++;
+        m_calls.emplace(h.id, &c);
+        lock.unlock();
+        bool sent = send_frame(m_fd, h, out);
+        lock.lock();
+        if (!sent && !c.done) {
+            m_calls.erase(h.id);
+            return {Status::no_device, 0};
+        }
+        m_cv.wait(lock, [&] { return c.done; });
+        return c.result;
+    }
+
+    void on_call_done(const Header& h, std::span<const uint8_t> data)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            auto it = m_calls.find(h.id);
+            if (it == m_calls.end()) return;
+            Call& c = *it->second;
+            size_t n = std::min({data.size(), c.in.size(), static_cast<size_t>(h.length)});
+            if (n) std::memcpy(c.in.data(), data.data(), n);
+            c.result = {static_cast<Status>(h.status), static_cast<uint32_t>(std::min<size_t>(h.length, c.in.size()))};
+            if (c.in.empty()) c.result.bytes = h.length;
+            c.done = true;
+            m_calls.erase(it);
+        }
+        m_cv.notify_all();
+    }
+
+    void on_submit_done(const Header& h, std::span<const uint8_t> data)
+    {
+        Completion done;
+        Result result{static_cast<Status>(h.status), h.length};
+        {
+            std::lock_guard lock(m_mutex);
+            auto it = m_pending.find(h.id);
+            if (it == m_pending.end()) return;
+            Pending& p = it->second;
+            if (p.endpoint & 0x80) {
+                size_t n = std::min(data.size(), p.data.size());
+                if (n) std::memcpy(p.data.data(), data.data(), n);
+                result.bytes = static_cast<uint32_t>(n);
+            } else {
+                result.bytes = std::min<uint32_t>(h.length, static_cast<uint32_t>(p.data.size()));
+            }
+            done = std::move(p.done);
+            m_pending.erase(it);
+        }
+        done(result);
+    }
+
+    void finish_pending(uint32_t id, Result result)
+    {
+        Completion done;
+        {
+            std::lock_guard lock(m_mutex);
+            auto it = m_pending.find(id);
+            if (it == m_pending.end()) return;
+            done = std::move(it->second.done);
+            m_pending.erase(it);
+        }
+        done(result);
+    }
+
+    const int m_fd;
+    const std::string m_location;
+    const uint32_t m_driverVersion;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_gone = false;
+    uint32_t m_nextId = 1;
+    std::unordered_map<uint32_t, Pending> m_pending;
+    std::unordered_map<uint32_t, Call*> m_calls;
+};
+
+struct Connection {
+    std::string name;
+    std::shared_ptr<Proxy> proxy;
+    std::thread reader;
+    std::mutex mutex;
+    bool attached = false;
+    bool finished = false;
+};
+
+struct Watcher {
+    std::mutex mutex;  // running, thread
+    bool running = false;
+    std::thread thread;
+    int wakeFd = -1;
+    std::mutex scanMutex;  // connections; one scan at a time
+    std::list<std::unique_ptr<Connection>> connections;
+};
+
+Watcher& watcher()
+{
+    static Watcher* w = new Watcher;
+    return *w;
+}
+
+bool finished(Connection& c)
+{
+    std::lock_guard lock(c.mutex);
+    return c.finished;
+}
+
+void reap(Watcher& w)
+{
+    for (auto it = w.connections.begin(); it != w.connections.end();) {
+        if (finished(**it)) {
+            (*it)->reader.join();
+            it = w.connections.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// Connects to one socket; false when nobody listens there.
+bool connect_to(Watcher& w, const std::filesystem::path& socketPath)
+{
+    std::string name = socketPath.stem().string();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string path = socketPath.string();
+    if (path.size() >= sizeof address.sun_path) return true;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) return true;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        int error = errno;
+        ::close(fd);
+        return error != ECONNREFUSED;
+    }
+    // The server speaks first; one that does not within a second is not an ampsim.
+    timeval limit{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    Header info;
+    std::vector<uint8_t> buffer(kMaxFrame);
+    size_t n = receive_frame(fd, buffer.data());
+    if (n) std::memcpy(&info, buffer.data(), sizeof info);
+    if (!n || info.type != static_cast<uint8_t>(Frame::info)) {
+        ::close(fd);
+        return true;
+    }
+    timeval none{0, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+
+    auto c = std::make_unique<Connection>();
+    c->name = name;
+    c->proxy = std::make_shared<Proxy>(fd, name, info.value);
+    Connection* raw = c.get();
+    c->reader = std::thread([raw] {
+        raw->proxy->run();
+        bool attached;
+        {
+            std::lock_guard lock(raw->mutex);
+            raw->finished = true;
+            attached = raw->attached;
+        }
+        if (attached) detach(raw->proxy);
+    });
+    w.connections.push_back(std::move(c));
+    attach(raw->proxy);
+    bool gone;
+    {
+        std::lock_guard lock(raw->mutex);
+        raw->attached = true;
+        gone = raw->finished;
+    }
+    if (gone) detach(raw->proxy);
+    return true;
+}
+
+void scan(Watcher& w)
+{
+    std::lock_guard lock(w.scanMutex);
+    reap(w);
+    std::error_code ec;
+    std::filesystem::directory_iterator it(runtime_dir(), ec);
+    if (ec) return;
+    for (const auto& entry : it) {
+        if (entry.path().extension() != ".sock" || !entry.is_socket(ec)) continue;
+        std::string name = entry.path().stem().string();
+        bool known = std::any_of(w.connections.begin(), w.connections.end(),
+                                 [&](const auto& c) { return c->name == name && !finished(*c); });
+        if (known) continue;
+        if (!connect_to(w, entry.path())) std::filesystem::remove(entry.path(), ec);  // a dead ampsim's
+    }
+}
+
+void watch(Watcher& w)
+{
+    int notify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (notify >= 0) ::inotify_add_watch(notify, runtime_dir().c_str(), IN_CREATE | IN_MOVED_TO);
+    for (;;) {
+        pollfd fds[2] = {{w.wakeFd, POLLIN, 0}, {notify, POLLIN, 0}};
+        ::poll(fds, notify >= 0 ? 2 : 1, 1000);
+        if (fds[0].revents & POLLIN) break;
+        if (notify >= 0 && (fds[1].revents & POLLIN)) {
+            char events[4096];
+            while (::read(notify, events, sizeof events) > 0) {
+            }
+        }
+        scan(w);
+    }
+    if (notify >= 0) ::close(notify);
+}
+
+}  // namespace
+
+void start_watcher()
+{
+    Watcher& w = watcher();
+    std::lock_guard lock(w.mutex);
+    if (w.running) return;
+    w.running = true;
+    w.wakeFd = ::eventfd(0, EFD_CLOEXEC);
+    scan(w);
+    w.thread = std::thread([&w] { watch(w); });
+}
+
+void stop_watcher()
+{
+    Watcher& w = watcher();
+    std::lock_guard lock(w.mutex);
+    if (!w.running) return;
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(w.wakeFd, &one, sizeof one);
+    w.thread.join();
+    ::close(w.wakeFd);
+    w.wakeFd = -1;
+    std::lock_guard scanLock(w.scanMutex);
+    for (auto& c : w.connections) c->proxy->hang_up();
+    for (auto& c : w.connections) c->reader.join();
+    w.connections.clear();
+    w.running = false;
+}
+
+void scan_now() { scan(watcher()); }
+
+}  // namespace platform::bus::ampsim
