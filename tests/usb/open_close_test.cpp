@@ -1,10 +1,12 @@
 #include "tests/usb/fake_driver.h"
+#include "platform/win32/notifications.h"
 #include "usb/usb_device.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 using namespace usbtest;
 
@@ -155,4 +157,31 @@ TEST(DeviceLifecycle, IoControlOnAClosedDeviceSendsNothing)
     EXPECT_EQ(device.driverVersion, 0u);
     EXPECT_EQ(device.QueryAltSetting(), 0xFF);
     EXPECT_TRUE(driver.file().requests().empty());
+}
+
+TEST(DeviceNotifications, WindowHearsOfInterfacesUntilTheDeviceIsDestroyed)
+{
+    HWND window = reinterpret_cast<HWND>(uintptr_t(0x5150));
+    std::mutex mutex;
+    std::vector<WPARAM> notices;
+    platform::win32::set_window_message_poster([&](HWND to, UINT message, WPARAM wParam, LPARAM) {
+        std::lock_guard lock(mutex);
+        if (to == window && message == WM_DEVICECHANGE) notices.push_back(wParam);
+    });
+    auto device = std::make_unique<CUsbDevice>(window, kTestInterface, false);
+    ASSERT_NE(device->interfaceNotification, nullptr);
+    {
+        FakeDriver driver;
+        PresentAmplifier(driver.file());
+        ASSERT_TRUE(device->Open(0));
+        EXPECT_NE(device->handleNotification, nullptr);
+        device->Close();
+        EXPECT_EQ(device->handleNotification, nullptr);
+        EXPECT_NE(device->interfaceNotification, nullptr);
+    }
+    device.reset();
+    { FakeDriver later; }
+    platform::win32::set_window_message_poster(nullptr);
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(notices, (std::vector<WPARAM>{DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE}));
 }
