@@ -5,9 +5,12 @@
 #include "platform/afx/afxwin.h"
 
 const platform::afx::DialogTemplate& QuorvexMainTemplate();
+const platform::afx::DialogTemplate& QuorvexAboutTemplate();
+const platform::afx::DialogTemplate& QuorvexCalConfigTemplate();
 // 32 x 32 ARGB pixels of the program icon.
 const uint32_t* QuorvexIconPixels();
 inline constexpr int QUORVEX_ICON_SIZE = 32;
 
-// Registers template 102 (IDD_MAIN) and icon group 128 (IDR_MAINFRAME); idempotent.
+// Registers templates 102 (IDD_MAIN), 130 (IDD_ABOUT), 132 (IDD_CALCONFIG) and icon group 128
+// (IDR_MAINFRAME); idempotent.
 void RegisterQuorvexResources();

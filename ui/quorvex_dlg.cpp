@@ -2,6 +2,8 @@
 
 #include "acquisition/chart_feed.h"
 #include "amp/link.h"
+#include "ui/about_dlg.h"
+#include "ui/cal_config_dlg.h"
 #include "ui/resource.h"
 
 #include <cstdio>
@@ -189,7 +191,28 @@ void CQuorvexDlg::OnReferenceToggle()
     SendToggle(m_referenceToggle, CMD_REF_UNLINK, CMD_REF_LINK);
 }
 
-// The calibration settings dialog and the About box are not part of this panel yet.
-void CQuorvexDlg::OnConfigure() {}
+void CQuorvexDlg::OnConfigure()
+{
+    CCalConfig dlg(m_calFrequency, m_calAmplitudeIndex);
+    if (dlg.DoModal() != IDOK) return;
+    // The settings are stored already; a failed reconnect leaves them unsent.
+    if (!EnsureOpen()) return;
+    ApplyCalibration();
+}
 
-void CQuorvexDlg::OnAbout() {}
+void CQuorvexDlg::OnAbout()
+{
+    CAbout dlg;
+    if (m_bPowerOn == 0) {
+        AfxMessageBox("Please turn the POWER on first.");
+        return;
+    }
+    // While the stream runs the worker owns the IN endpoint: the box shows the stored values
+    // rather than taking a sample packet for a reply.
+    if (g_streaming.load() == 0 && !QueryVersion()) {
+        Sleep(750);
+        QueryVersion();
+    }
+    dlg.SetVersion(m_versionBytes);
+    dlg.DoModal();
+}

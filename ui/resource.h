@@ -30,3 +30,16 @@
 #define IDC_REFERENCE 1047
 #define IDC_NOTCH 1048
 #define IDC_MODEL_LABEL 1053
+
+// About box (template 130)
+#define IDC_ABOUT_TITLE 1015
+#define IDC_FIRMWARE_CAPTION 1017
+#define IDC_USB_DRIVER_CAPTION 1018
+#define IDC_SERIAL_CAPTION 1019
+#define IDC_FIRMWARE_VERSION 1054
+#define IDC_USB_DRIVER_VERSION 1055
+#define IDC_SERIAL_NUMBER 1056
+
+// Calibration Settings (template 132); the step and preset keys 1098 to 1111 and 1116 to 1119
+#define IDC_FREQUENCY_DISPLAY 1097
+#define IDC_AMPLITUDE_SWITCH 1124
