@@ -496,9 +496,7 @@ public:
     virtual BOOL InitInstance();
     virtual int ExitInstance();
 
-private:
-    friend struct platform::afx::detail::ThreadRecord;
-    void* m_pRecord = nullptr;
+    void* m_pRecord = nullptr;  // the framework's record of the thread
 };
 
 // Runs pfnThreadProc(pParam) on a new thread. The returned object belongs to the framework and

@@ -1,0 +1,163 @@
+// The program entry every panel program links: sets up Qt, registers the outside components,
+// runs the one application object and joins any worker still alive before the process ends.
+#include "platform/afx/afxwin.h"
+#include "platform/afx/window_registry.h"
+#include "platform/com/skin.h"
+
+#if __has_include("platform/instruments/register.h")
+#include "platform/instruments/register.h"
+#define AMP_HAVE_INSTRUMENTS 1
+#endif
+
+#include <QApplication>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string g_program = "program";
+
+// Connects within a second or says no; a display that cannot be reached must not hang start-up.
+bool CanConnect(int fd, const sockaddr* addr, socklen_t len)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    int r = connect(fd, addr, len);
+    if (r != 0 && errno == EINPROGRESS) {
+        pollfd p{fd, POLLOUT, 0};
+        if (poll(&p, 1, 1000) == 1) {
+            int err = 0;
+            socklen_t n = sizeof err;
+            getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &n);
+            r = err == 0 ? 0 : -1;
+        }
+    }
+    close(fd);
+    return r == 0;
+}
+
+bool UnixSocketAnswers(const std::string& path, bool abstract)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    size_t offset = abstract ? 1 : 0;
+    if (path.size() + offset >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path + offset, path.data(), path.size());
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    return CanConnect(fd, reinterpret_cast<sockaddr*>(&addr), socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size()));
+}
+
+bool XDisplayAnswers(const std::string& display)
+{
+    size_t colon = display.rfind(':');
+    if (colon == std::string::npos) return false;
+    std::string host = display.substr(0, colon);
+    int number = std::atoi(display.c_str() + colon + 1);
+    if (host.empty() || host == "unix") {
+        std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+        return UnixSocketAnswers(path, true) || UnixSocketAnswers(path, false);
+    }
+    if (host[0] == '/') return UnixSocketAnswers(display, false);
+    addrinfo hints{}, *res = nullptr;
+    hints.ai_socktype = SOCK_STREAM;
+    if (getaddrinfo(host.c_str(), std::to_string(6000 + number).c_str(), &hints, &res) != 0) return false;
+    bool ok = false;
+    for (addrinfo* a = res; a && !ok; a = a->ai_next) {
+        int fd = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (fd >= 0) ok = CanConnect(fd, a->ai_addr, a->ai_addrlen);
+    }
+    freeaddrinfo(res);
+    return ok;
+}
+
+bool WaylandAnswers()
+{
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    std::string socket = name && *name ? name : "wayland-0";
+    if (socket[0] != '/') {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (!runtime) return false;
+        socket = std::string(runtime) + "/" + socket;
+    }
+    return UnixSocketAnswers(socket, false);
+}
+
+// Empty when the platform Qt will pick can be reached, otherwise what to tell the user.
+std::string DisplayProblem(int argc, char** argv)
+{
+    std::string platform;
+    if (const char* p = std::getenv("QT_QPA_PLATFORM")) platform = p;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0) platform = argv[i + 1];
+    platform = platform.substr(0, platform.find(':'));
+    const char* display = std::getenv("DISPLAY");
+    bool wantsWayland = platform.rfind("wayland", 0) == 0;
+    if (platform.empty() || platform == "xcb") {
+        if (display && *display) {
+            if (XDisplayAnswers(display)) return {};
+            if (platform.empty() && WaylandAnswers()) return {};
+            return std::string("cannot open display ") + display;
+        }
+        if (platform.empty() && std::getenv("WAYLAND_DISPLAY") && WaylandAnswers()) return {};
+        return "cannot open display (DISPLAY is not set)";
+    }
+    if (wantsWayland && !WaylandAnswers()) return "cannot open the Wayland display";
+    return {};
+}
+
+// Qt gives up on a display with a fatal message and an abort; say it in one line and leave.
+QtMessageHandler g_previousHandler = nullptr;
+bool g_starting = true;
+
+void StartupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg && g_starting) {
+        std::fprintf(stderr, "%s: cannot start the user interface: %s\n", g_program.c_str(),
+                     message.section('\n', 0, 0).toLocal8Bit().constData());
+        std::_Exit(1);
+    }
+    if (g_starting && type == QtWarningMsg && context.category && std::strncmp(context.category, "qt.qpa", 6) == 0)
+        return;  // the fatal line that follows says it
+    if (g_previousHandler) g_previousHandler(type, context, message);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 0 && argv[0]) {
+        const char* slash = std::strrchr(argv[0], '/');
+        g_program = slash ? slash + 1 : argv[0];
+    }
+    if (std::string problem = DisplayProblem(argc, argv); !problem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", g_program.c_str(), problem.c_str());
+        return 1;
+    }
+    g_previousHandler = qInstallMessageHandler(StartupMessages);
+    QApplication app(argc, argv);
+    g_starting = false;
+
+#ifdef AMP_HAVE_INSTRUMENTS
+    platform::instruments::RegisterControls();
+#endif
+    platform::com::RegisterSkin();
+
+    CWinApp* theApp = AfxGetApp();
+    if (!theApp) {
+        std::fprintf(stderr, "%s: no application object\n", g_program.c_str());
+        return 1;
+    }
+    platform::afx::detail::SetAppName(*theApp, g_program);
+    return platform::afx::detail::RunApplication(*theApp);
+}
