@@ -200,6 +200,7 @@ void StripChart::Flush()
     if (m_pendingFrom < 0) return;
     QPainter p(&m_traces);
     p.setRenderHint(QPainter::Antialiasing, false);
+    p.setClipRect(m_traces.rect());
     DrawColumns(p, m_pendingFrom, m_traces.width(), m_traces.height(), m_imageStart);
     m_pendingFrom = -1;
 }
