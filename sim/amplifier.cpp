@@ -130,6 +130,22 @@ void Amplifier::set_product(std::string product)
     refresh_descriptors();
 }
 
+bool Amplifier::detached() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_detached;
+}
+
+void Amplifier::reattach()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_detached = false;
+        m_changed.notify_all();
+    }
+    set_gone(false);
+}
+
 void Amplifier::refresh_descriptors()
 {
     std::string product;
@@ -343,8 +359,9 @@ void Amplifier::stream_loop()
         lock.unlock();
         complete(kBulkIn, read, packet, status);
         if (detach) {
-            set_gone(true);
+            // Unplugged first, so that the host learns of it before its reads fail.
             request_detach();
+            set_gone(true);
         }
         lock.lock();
     }

@@ -65,6 +65,10 @@ public:
     // The impedance electrode `channel` (0 to 4) drifts around from now on; false if out of range.
     bool set_impedance(int channel, int kohm);
     void set_product(std::string product);  // the product string from the next read on
+    // After the detach fault fired the device answers no_device until reattached (or the
+    // fault is switched off); the fault then fires again on the next stream.
+    bool detached() const;
+    void reattach();
 
     // The 68-byte version reply this amplifier sends.
     std::vector<uint8_t> version_reply() const;

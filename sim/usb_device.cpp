@@ -320,7 +320,7 @@ void UsbDevice::complete(uint8_t endpoint, Read& read, std::span<const uint8_t> 
     Result result{status, 0};
     if (status == Status::ok) {
         size_t n = std::min(packet.size(), read.room.size());
-        std::memcpy(read.room.data(), packet.data(), n);
+        if (n > 0) std::memcpy(read.room.data(), packet.data(), n);
         result.bytes = uint32_t(n);
         if (n < packet.size()) result.status = Status::error;  // babble: more than the room
     }
