@@ -1,0 +1,122 @@
+// ampinfo: opens the first amplifier through the device-access library and prints what the
+// library read from it. Exits non-zero with one line on stderr when no amplifier answers.
+#include "platform/bus/bus.h"
+#include "platform/usbdriver/driver.h"
+#include "usb/usb_device.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+const GUID kAmplifierInterface = {0xD0CDEB7E, 0x87C6, 0x4F20, {0x86, 0x2B, 0x21, 0x9B, 0xBB, 0xED, 0x8C, 0x03}};
+
+// The string buffers hold raw UTF-16LE units; show them as UTF-8.
+std::string Utf8(const WCHAR* units)
+{
+    std::string text;
+    for (int i = 0; i < USB_STRING_UNITS && units[i]; ++i) {
+        uint32_t u = uint16_t(units[i]);
+        if (u < 0x80) {
+            text += char(u);
+        } else if (u < 0x800) {
+            text += char(0xC0 | u >> 6);
+            text += char(0x80 | (u & 0x3F));
+        } else {
+            text += char(0xE0 | u >> 12);
+            text += char(0x80 | (u >> 6 & 0x3F));
+            text += char(0x80 | (u & 0x3F));
+        }
+    }
+    return text;
+}
+
+const char* Kind(BYTE attributes)
+{
+    switch (attributes) {
+    case 0: return "control";
+    case 1: return "isochronous";
+    case 2: return "bulk";
+    case 3: return "interrupt";
+    default: return "unknown";
+    }
+}
+
+void PrintDevice(const CUsbDevice& device)
+{
+    std::printf("device %u: %s\n", unsigned(device.deviceIndex), device.devicePath);
+    std::printf("  usb version      %x.%02x\n", device.usbVersion >> 8, device.usbVersion & 0xFF);
+    std::printf("  vendor:product   %04x:%04x\n", device.vendorId, device.productId);
+    std::printf("  device release   %x.%02x\n", device.deviceRelease >> 8, device.deviceRelease & 0xFF);
+    std::printf("  class            %02x/%02x/%02x\n", device.deviceClass, device.deviceSubClass,
+                device.deviceProtocol);
+    std::printf("  max packet ep0   %u\n", unsigned(device.maxPacketSize0));
+    std::printf("  configurations   %u\n", unsigned(device.configCount));
+    std::printf("  language         0x%04x\n", device.languageId);
+    std::printf("  manufacturer     \"%s\"\n", Utf8(device.manufacturerString).c_str());
+    std::printf("  product          \"%s\"\n", Utf8(device.productString).c_str());
+    std::printf("  serial number    \"%s\"\n", Utf8(device.serialNumberString).c_str());
+    std::printf("  driver version   %u.%u.%u.%u (0x%08x)\n", unsigned(device.driverVersion >> 24),
+                unsigned(device.driverVersion >> 16 & 0xFF), unsigned(device.driverVersion >> 8 & 0xFF),
+                unsigned(device.driverVersion & 0xFF), unsigned(device.driverVersion));
+
+    for (int c = 0; c < MAX_CONFIGURATIONS; ++c) {
+        const CUsbConfiguration* configuration = device.configurations[c];
+        if (!configuration) continue;
+        std::printf("  configuration %d%s: value %u, attributes 0x%02x, max power %u mA, %u interfaces, %u bytes\n", c,
+                    c == device.configIndex ? " (current)" : "", unsigned(configuration->configValue),
+                    unsigned(configuration->attributes), unsigned(configuration->maxPower) * 2,
+                    unsigned(configuration->numInterfaces), unsigned(configuration->totalLength));
+        for (int s = 0; s < configuration->settingCount; ++s) {
+            const CUsbInterfaceSetting* setting = configuration->settings[s];
+            std::printf("    interface %u alt %u%s: class %02x/%02x/%02x, %u endpoints\n",
+                        unsigned(setting->interfaceNumber), unsigned(setting->altSetting),
+                        setting == device.currentInterface ? " (current)" : "", setting->interfaceClass,
+                        setting->interfaceSubClass, setting->interfaceProtocol, unsigned(setting->numEndPoints));
+            for (int e = 1; e < MAX_SETTING_END_POINTS; ++e) {
+                const CUsbEndPoint* endPoint = setting->endPoints[e];
+                if (!endPoint) continue;
+                std::printf("      endpoint 0x%02x %s %s, %s, packet size %u\n", unsigned(endPoint->address),
+                            Kind(endPoint->attributes), endPoint->isIn ? "IN" : "OUT",
+                            endPoint->directMode ? "direct" : "buffered", unsigned(endPoint->maxPacketSize));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Opens the first amplifier and prints what the device-access library read from it."};
+    CLI11_PARSE(app, argc, argv);
+
+    platform::bus::start_backends();
+    platform::usbdriver::install();
+
+    int status = 0;
+    {
+        auto device = std::make_unique<CUsbDevice>(nullptr, kAmplifierInterface, false);
+        if (!device->Open(0) && device->driverHandle == INVALID_HANDLE_VALUE) {
+            std::fprintf(stderr, "ampinfo: no amplifier found\n");
+            status = 1;
+        } else {
+            PrintDevice(*device);
+            if (!device->bulkInEndPoint || !device->bulkOutEndPoint) {
+                std::fprintf(stderr, "ampinfo: the device has no bulk IN and OUT endpoints\n");
+                status = 1;
+            }
+        }
+        try {
+            device->Close();
+        } catch (const char* message) {
+            std::fprintf(stderr, "ampinfo: %s\n", message);
+            status = 1;
+        }
+    }
+    platform::bus::stop_backends();
+    return status;
+}
