@@ -185,3 +185,32 @@ TEST(DeviceNotifications, WindowHearsOfInterfacesUntilTheDeviceIsDestroyed)
     std::lock_guard lock(mutex);
     EXPECT_EQ(notices, (std::vector<WPARAM>{DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE}));
 }
+
+TEST(DeviceLifecycle, RefusedHandlesRaiseTheirMessages)
+{
+    FakeDriver driver;
+    PresentAmplifier(driver.file());
+    HWND window = reinterpret_cast<HWND>(uintptr_t(0x5151));
+    CUsbDevice device(window, kTestInterface, true);
+    ASSERT_NE(device.handleNotification, nullptr);
+
+    // Someone ended the registration behind the device's back.
+    UnregisterDeviceNotification(device.handleNotification);
+    try {
+        device.Close();
+        ADD_FAILURE() << "Close raised nothing";
+    } catch (const char* message) {
+        EXPECT_STREQ(message, "Failed to close the handle notification handle.");
+    }
+    EXPECT_NE(device.driverHandle, INVALID_HANDLE_VALUE);
+
+    device.handleNotification = nullptr;
+    CloseHandle(device.driverHandle);
+    try {
+        device.Close();
+        ADD_FAILURE() << "Close raised nothing";
+    } catch (const char* message) {
+        EXPECT_STREQ(message, "Failed to close handle to driver.");
+    }
+    device.driverHandle = INVALID_HANDLE_VALUE;
+}
