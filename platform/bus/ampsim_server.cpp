@@ -135,13 +135,16 @@ struct AmpsimServer::Impl {
             int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) continue;
             auto client = std::make_shared<Client>(fd, device);
+            {
+                std::lock_guard lock(mutex);
+                clients.push_back(client);
+            }
+            // Listed before it hears from us, so an unplug right after the greeting reaches it.
             Header info;
             info.type = static_cast<uint8_t>(Frame::info);
             info.value = device->driver_version();
-            if (!send_frame(fd, info)) continue;
-            std::lock_guard lock(mutex);
+            send_frame(fd, info);
             client->thread = std::thread([client] { client->serve(); });
-            clients.push_back(std::move(client));
         }
     }
 };
@@ -151,11 +154,7 @@ AmpsimServer::AmpsimServer(std::shared_ptr<Device> device, std::string name) : m
     m_impl->device = std::move(device);
     m_impl->name = std::move(name);
     // The device unplugging itself ends the connections; it may ask from a serving thread.
-    Impl* impl = m_impl.get();
-    m_impl->device->set_detach_handler([this, impl] {
-        (void)impl;
-        unplug();
-    });
+    m_impl->device->set_detach_handler([this] { unplug(); });
     plug();
 }
 
@@ -211,11 +210,14 @@ void AmpsimServer::unplug()
         uint64_t one = 1;
         [[maybe_unused]] ssize_t n = ::write(s.wakeFd, &one, sizeof one);
         acceptor = std::move(s.acceptor);
-        clients.swap(s.clients);
     }
-    acceptor.join();
+    acceptor.join();  // no client joins after this
     ::close(s.listenFd);
     ::close(s.wakeFd);
+    {
+        std::lock_guard lock(s.mutex);
+        clients.swap(s.clients);
+    }
     for (auto& c : clients) ::shutdown(c->fd, SHUT_RDWR);
     for (auto& c : clients) {
         if (c->thread.get_id() == std::this_thread::get_id())

@@ -34,7 +34,7 @@ public:
             if (s.value == 0x0200) d = &kConfig;
             if (!d) return {Status::stall, 0};
             size_t n = std::min({d->size(), data.size(), static_cast<size_t>(s.length)});
-            std::memcpy(data.data(), d->data(), n);
+            if (n) std::memcpy(data.data(), d->data(), n);
             return {Status::ok, static_cast<uint32_t>(n)};
         }
         if (s.requestType == 0x81 && s.request == 10 && !data.empty()) {
@@ -64,7 +64,7 @@ public:
             m_loop.pop_front();
             lock.unlock();
             size_t n = std::min(packet.size(), data.size());
-            std::memcpy(data.data(), packet.data(), n);
+            if (n) std::memcpy(data.data(), packet.data(), n);
             done({Status::ok, static_cast<uint32_t>(n)});
             return;
         }
@@ -106,7 +106,7 @@ public:
             m_waiting.pop_front();
         }
         size_t n = std::min(bytes.size(), r.data.size());
-        std::memcpy(r.data.data(), bytes.data(), n);
+        if (n) std::memcpy(r.data.data(), bytes.data(), n);
         r.done({status, static_cast<uint32_t>(n)});
         return true;
     }

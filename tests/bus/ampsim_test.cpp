@@ -1,0 +1,161 @@
+#include "tests/usbdriver/test_device.h"
+
+#include "platform/bus/ampsim_client.h"
+#include "platform/bus/ampsim_server.h"
+#include "platform/bus/bus.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+
+using namespace platform;
+using test::TestDevice;
+
+namespace {
+
+// Waits for the bus to report `location` attached (true) or detached (false).
+class BusWatch {
+public:
+    BusWatch(std::string location, bool attached)
+    {
+        m_id = bus::subscribe([this, location, attached](const std::shared_ptr<bus::Device>& d, bool a) {
+            if (d->location() == location && a == attached && !m_fired.exchange(true)) m_promise.set_value(d);
+        });
+    }
+    ~BusWatch() { bus::unsubscribe(m_id); }
+    std::shared_ptr<bus::Device> wait()
+    {
+        auto f = m_promise.get_future();
+        if (f.wait_for(std::chrono::seconds(10)) != std::future_status::ready) return nullptr;
+        return f.get();
+    }
+
+private:
+    bus::ListenerId m_id;
+    std::atomic<bool> m_fired{false};
+    std::promise<std::shared_ptr<bus::Device>> m_promise;
+};
+
+std::future<bus::Result> submit(bus::Device& d, uint8_t ep, std::span<uint8_t> data)
+{
+    auto promise = std::make_shared<std::promise<bus::Result>>();
+    d.submit(ep, data, [promise](bus::Result r) { promise->set_value(r); });
+    return promise->get_future();
+}
+
+class Ampsim : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/ampsim-test-XXXXXX";
+        m_dir = ::mkdtemp(pattern);
+        ::setenv("AMP_RUNTIME_DIR", m_dir.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        bus::ampsim::stop_watcher();
+        std::filesystem::remove_all(m_dir);
+    }
+    std::shared_ptr<bus::Device> proxy_for(const std::string& name)
+    {
+        for (auto& d : bus::devices())
+            if (d->backend() == "ampsim" && d->location() == name) return d;
+        return nullptr;
+    }
+
+    std::string m_dir;
+    std::shared_ptr<TestDevice> m_device = std::make_shared<TestDevice>("model");
+};
+
+TEST_F(Ampsim, RequestsMakeTheRoundTripThroughTheSocket)
+{
+    m_device->driverVersion = 0x01050400;
+    bus::AmpsimServer server(m_device, "echo-1");
+    bus::ampsim::start_watcher();
+    auto proxy = proxy_for("echo-1");
+    ASSERT_TRUE(proxy);
+    EXPECT_EQ(proxy->driver_version(), 0x01050400u);
+
+    uint8_t descriptor[18]{};
+    bus::Result r = proxy->control({0x80, 6, 0x0100, 0, 18}, descriptor);
+    EXPECT_EQ(r.status, bus::Status::ok);
+    EXPECT_EQ(std::vector<uint8_t>(descriptor, descriptor + 18), TestDevice::kDevice);
+    uint8_t vendor[2] = {4, 5};
+    EXPECT_EQ(proxy->control({0x40, 1, 0, 0, 2}, vendor).bytes, 2u);
+    EXPECT_EQ(proxy->control({0x80, 6, 0x0300, 0, 2}, descriptor).status, bus::Status::stall);
+
+    uint8_t out[3] = {1, 2, 3};
+    EXPECT_EQ(submit(*proxy, 0x02, out).get().bytes, 3u);
+    uint8_t in[68]{};
+    bus::Result got = submit(*proxy, 0x81, in).get();
+    EXPECT_EQ(got.status, bus::Status::ok);
+    EXPECT_EQ(got.bytes, 3u);
+    EXPECT_EQ(in[2], 3);
+    EXPECT_EQ(m_device->vendorBytes, (std::vector<uint8_t>{4, 5}));
+}
+
+TEST_F(Ampsim, CancelEndsThePendingReadBeforeReturning)
+{
+    bus::AmpsimServer server(m_device, "echo-2");
+    bus::ampsim::start_watcher();
+    auto proxy = proxy_for("echo-2");
+    ASSERT_TRUE(proxy);
+    uint8_t in[68];
+    auto pending = submit(*proxy, 0x81, in);
+    proxy->cancel(0x81);
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(pending.get().status, bus::Status::cancelled);
+}
+
+TEST_F(Ampsim, UnplugCompletesAPendingReadAtOnceAndDetaches)
+{
+    bus::AmpsimServer server(m_device, "echo-3");
+    bus::ampsim::start_watcher();
+    auto proxy = proxy_for("echo-3");
+    ASSERT_TRUE(proxy);
+    uint8_t in[68];
+    auto pending = submit(*proxy, 0x81, in);
+    BusWatch gone("echo-3", false);
+    server.unplug();
+    EXPECT_FALSE(server.plugged());
+    EXPECT_EQ(pending.get().status, bus::Status::no_device);
+    EXPECT_TRUE(gone.wait());
+    EXPECT_FALSE(std::filesystem::exists(m_dir + "/echo-3.sock"));
+    EXPECT_EQ(proxy->control({0x80, 6, 0x0100, 0, 18}, in).status, bus::Status::no_device);
+
+    BusWatch back("echo-3", true);
+    EXPECT_TRUE(server.plug());
+    EXPECT_TRUE(back.wait());
+}
+
+TEST_F(Ampsim, AnAmpsimStartedLaterIsFound)
+{
+    bus::ampsim::start_watcher();
+    BusWatch found("late-1", true);
+    bus::AmpsimServer server(m_device, "late-1");
+    EXPECT_TRUE(found.wait());
+}
+
+TEST_F(Ampsim, AStaleSocketIsIgnoredAndRemoved)
+{
+    std::string path = m_dir + "/dead-1.sock";
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);  // bound, never listening: what a crashed ampsim leaves
+    ASSERT_TRUE(std::filesystem::exists(path));
+
+    bus::ampsim::start_watcher();
+    EXPECT_FALSE(proxy_for("dead-1"));
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+}  // namespace
