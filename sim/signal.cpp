@@ -46,13 +46,14 @@ bool SignalGenerator::set_impedance(int channel, int kohm)
     if (channel < 0 || channel > 4 || kohm < 0) return false;
     m_impedanceBase[channel] = kohm;
     m_impedance[channel] = kohm;
+    m_reported[channel] = kohm;
     return true;
 }
 
 int SignalGenerator::impedance(int channel) const
 {
     if (channel < 0 || channel > 4) return 0;
-    return int(std::lround(m_impedance[channel]));
+    return m_reported[channel];
 }
 
 uint16_t SignalGenerator::to_counts(double uv) const
@@ -69,6 +70,8 @@ void SignalGenerator::drift_impedances()
         double& z = m_impedance[c];
         z += 0.0005 * (m_impedanceBase[c] - z) + 0.02 * m_noise(m_rng);
         z = std::clamp(z, 0.0, 60.0);
+        // The meter reads whole kilohms and does not flicker between two of them.
+        if (std::abs(z - m_reported[c]) > 0.75) m_reported[c] = int(std::lround(z));
     }
 }
 

@@ -61,6 +61,7 @@ private:
     std::array<double, 8> m_pink{};       // one-pole filtered noise per channel
     std::array<int, 5> m_impedanceBase{5, 7, 9, 6, 3};
     std::array<double, 5> m_impedance{5, 7, 9, 6, 3};
+    std::array<int, 5> m_reported{5, 7, 9, 6, 3};
 };
 
 }  // namespace sim

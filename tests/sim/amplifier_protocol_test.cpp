@@ -109,13 +109,18 @@ TEST_F(AmplifierProtocol, PowerOffStreamsNothingAnswersNothingButLogsEverything)
     PendingRead r(*amp);
     EXPECT_FALSE(r.done());
     EXPECT_FALSE(amp->state().streaming);
-    send(*amp, {1});
-    send(*amp, {10});
-    send(*amp, {2});  // power off ends the stream too
-    EXPECT_FALSE(amp->state().streaming);
     amp->cancel(0x81);
     EXPECT_EQ(r.wait().status, Status::cancelled);
-    EXPECT_EQ(amp->log().sequence(), "21; 10; 1; 10; 2");
+    send(*amp, {1});
+    send(*amp, {10});
+    send(*amp, {21});
+    send(*amp, {2});  // power off ends the stream and drops the unread reply
+    EXPECT_FALSE(amp->state().streaming);
+    PendingRead after(*amp);
+    EXPECT_FALSE(after.done());
+    amp->cancel(0x81);
+    EXPECT_EQ(after.wait().status, Status::cancelled);
+    EXPECT_EQ(amp->log().sequence(), "21; 10; 1; 10; 21; 2");
 }
 
 TEST_F(AmplifierProtocol, MalformedCalibrationPacketIsIgnored)
