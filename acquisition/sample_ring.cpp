@@ -9,13 +9,14 @@ BYTE g_ringReadIndex = 0;
 std::atomic<uint64_t> g_packetsStored{0};
 
 namespace {
-// Messages posted, by the worker or by the window catching up.
-std::atomic<uint64_t> g_messagesPosted{0};
+// WM_SAMPLES_READY posted and not handled yet. It may read low (below zero) after a restart
+// while the old stream's messages are still queued: that only costs a spare message.
+std::atomic<int64_t> g_messagesQueued{0};
 
 void PostSamplesReady(HWND hWnd)
 {
-    g_messagesPosted.fetch_add(1);
-    ::PostMessage(hWnd, WM_SAMPLES_READY, 0, 0);
+    g_messagesQueued.fetch_add(1);
+    if (!::PostMessage(hWnd, WM_SAMPLES_READY, 0, 0)) g_messagesQueued.fetch_sub(1);
 }
 }  // namespace
 
@@ -24,6 +25,7 @@ void ResetSampleRing(LONG value)
     for (auto& slot : g_sampleRing)
         for (auto& v : slot) v.store(value, std::memory_order_relaxed);
     g_packetsStored.store(0);
+    g_messagesQueued.store(0);
 }
 
 void StoreSlot(BYTE writeIndex, const LONG values[SAMPLE_VALUE_COUNT])
@@ -48,7 +50,7 @@ void CRingReader::Reset()
 
 void CRingReader::MessageArrived()
 {
-    ++m_handled;
+    g_messagesQueued.fetch_sub(1);
 }
 
 void CRingReader::SkipToNewest(uint64_t stored)
@@ -81,6 +83,6 @@ void CRingReader::SlotDrawn()
 void CRingReader::CatchUp(HWND hWnd)
 {
     uint64_t stored = g_packetsStored.load();
-    uint64_t queued = g_messagesPosted.load() - m_handled;
-    if (stored > m_drawn && stored - m_drawn > queued) PostSamplesReady(hWnd);
+    int64_t queued = g_messagesQueued.load();
+    if (stored > m_drawn && stored - m_drawn > uint64_t(queued < 0 ? 0 : queued)) PostSamplesReady(hWnd);
 }

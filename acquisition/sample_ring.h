@@ -61,6 +61,5 @@ private:
     void SkipToNewest(uint64_t stored);
 
     uint64_t m_drawn = 0;     // slots of this stream drawn (or skipped)
-    uint64_t m_handled = 0;   // messages handled, all streams
     uint64_t m_skipped = 0;   // slots given up on
 };

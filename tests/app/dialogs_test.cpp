@@ -1,0 +1,156 @@
+#include "panel_fixture.h"
+
+#include "ui/about_dlg.h"
+#include "ui/cal_config_dlg.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using platform::afx::testing::ActiveModalDialog;
+using platform::afx::testing::RunInNextModalLoop;
+
+class CalibrationSettings : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        PlugAmplifier();
+        OpenPanel();
+        ClearLog();
+    }
+
+    // Opens Configure and runs `act` on the dialog inside its modal loop.
+    void Configure(const std::function<void(CCalConfig&)>& act)
+    {
+        bool ran = false;
+        RunInNextModalLoop([&] {
+            auto* dlg = dynamic_cast<CCalConfig*>(ActiveModalDialog());
+            ASSERT_NE(dlg, nullptr);
+            ran = true;
+            act(*dlg);
+        });
+        ClickButton(IDC_CONFIGURE);
+        EXPECT_TRUE(ran);
+    }
+    static double Shown(CCalConfig& dlg)
+    {
+        double value = -1;
+        dlg.m_frequencyDisplay.GetProperty(2, VT_R8, &value);
+        return value;
+    }
+    static void Press(CCalConfig& dlg, UINT key) { platform::afx::testing::RaiseControlEvent(&dlg, key, 5); }
+    static void Ok(CCalConfig& dlg) { platform::afx::testing::ClickButton(&dlg, IDOK); }
+};
+
+TEST_F(CalibrationSettings, OpensWithTheWindowsSettingsAndCancelChangesNothing)
+{
+    Configure([&](CCalConfig& dlg) {
+        EXPECT_EQ(Shown(dlg), 10.0);
+        EXPECT_EQ(dlg.m_amplitudeSwitch.GetPosition(), 6);
+        Press(dlg, 1119);
+        platform::afx::testing::ClickButton(&dlg, IDCANCEL);
+    });
+    EXPECT_EQ(m_dlg->m_calFrequency, 10.0);
+    EXPECT_EQ(Sequence(), "");
+}
+
+TEST_F(CalibrationSettings, StepsPinToTheNearerBound)
+{
+    struct Case {
+        double from;
+        UINT key;
+        double to;
+    } cases[] = {{950.0, 1098, 999.99}, {0.01, 1107, 0.01}, {5.0, 1104, 0.01}, {999.99, 1101, 999.99}, {1.0, 1105, 0.01}};
+    Configure([&](CCalConfig& dlg) {
+        for (const Case& c : cases) {
+            dlg.m_frequency = c.from;
+            Press(dlg, c.key);
+            EXPECT_EQ(dlg.m_frequency, c.to) << c.from << " key " << c.key;
+            EXPECT_EQ(Shown(dlg), c.to);
+        }
+        platform::afx::testing::ClickButton(&dlg, IDCANCEL);
+    });
+}
+
+TEST_F(CalibrationSettings, OkStoresBothSettingsAndSendsThemAtOnce)
+{
+    Configure([&](CCalConfig& dlg) {
+        Press(dlg, 1108);  // preset 2.00
+        Press(dlg, 1100);  // +0.1
+        dlg.m_amplitudeSwitch.SetProperty(10, VT_I4, 0);
+        Ok(dlg);
+    });
+    EXPECT_DOUBLE_EQ(m_dlg->m_calFrequency, 2.1);
+    EXPECT_EQ(m_dlg->m_calAmplitudeIndex, 0);
+    ASSERT_EQ(Commands().size(), 1u);
+    CalibrationPacket expected = CalibrationPacket::Build(2.0 + 0.1, 0);
+    EXPECT_EQ(Commands()[0], Bytes(expected.bytes, expected.bytes + 10));
+    EXPECT_EQ(Caption(m_dlg->m_calFrequencyLabel), "2.10");
+    EXPECT_EQ(Caption(m_dlg->m_calAmplitudeLabel), "0");
+}
+
+TEST_F(CalibrationSettings, OkWithoutChangesStillResendsThePacket)
+{
+    Configure([&](CCalConfig& dlg) { Ok(dlg); });
+    EXPECT_EQ(Sequence(), "9");
+}
+
+class AboutBox : public PanelTest {
+protected:
+    struct Shown {
+        std::string usbDriver, firmware, serial;
+    };
+    Shown OpenAbout()
+    {
+        Shown shown;
+        RunInNextModalLoop([&] {
+            auto* dlg = dynamic_cast<CAbout*>(ActiveModalDialog());
+            ASSERT_NE(dlg, nullptr);
+            shown = {Caption(dlg->m_usbDriverLabel), Caption(dlg->m_firmwareLabel), Caption(dlg->m_serialLabel)};
+            platform::afx::testing::ClickButton(dlg, IDOK);
+        });
+        ClickButton(IDC_ABOUT);
+        return shown;
+    }
+};
+
+TEST_F(AboutBox, ShowsTheVersionReplyAsTwoDigitsAndTheSerialNumber)
+{
+    sim::AmplifierOptions options;
+    options.usbDriver = 3;
+    options.firmware = 12;
+    options.serial = 0x04D2;
+    PlugAmplifier(options);
+    OpenPanel();
+    ClearLog();
+    Shown shown = OpenAbout();
+    EXPECT_EQ(shown.usbDriver, "03");
+    EXPECT_EQ(shown.firmware, "12");
+    EXPECT_EQ(shown.serial, "1234");
+    EXPECT_EQ(Sequence(), "21");
+}
+
+TEST_F(AboutBox, FailedQueryIsRetriedOnceAfter750ms)
+{
+    PlugAmplifier();
+    OpenPanel();
+    ClearLog();
+    m_amplifier->queue_in(Bytes(68, 'S'));  // taken for the first query's reply
+    Shown shown = OpenAbout();
+    EXPECT_EQ(Sequence(), "21; wait 750; 21");
+    EXPECT_EQ(shown.firmware, "23");  // the values of the last valid reply
+}
+
+TEST_F(AboutBox, WithThePowerOffOnlyTheMessageIsShown)
+{
+    PlugAmplifier();
+    OpenPanel();
+    Click(IDC_POWER);
+    ClearLog();
+    ClickButton(IDC_ABOUT);
+    EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"Please turn the POWER on first."});
+    EXPECT_EQ(Sequence(), "");
+    EXPECT_EQ(platform::afx::testing::ModalDepth(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,220 @@
+#include "panel_fixture.h"
+
+#include "acquisition/stream_worker.h"
+#include "amp/link.h"
+#include "platform/bus/bus.h"
+#include "platform/instruments/register.h"
+#include "platform/usbdriver/driver.h"
+#include "quorvex/resources.h"
+
+#include <chrono>
+#include <thread>
+
+using platform::afx::testing::PumpMessages;
+
+HRESULT RecordingChart::QueryInterface(REFIID riid, void** ppv)
+{
+    if (riid == IID_IUnknown || riid == IID_IStripChart) {
+        *ppv = static_cast<IStripChart*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT RecordingChart::BeginUpdate()
+{
+    if (Fails()) return E_FAIL;
+    if (onBeginUpdate) onBeginUpdate();
+    return S_OK;
+}
+
+HRESULT RecordingChart::EndUpdate()
+{
+    if (Fails()) return E_FAIL;
+    ++updates;
+    return S_OK;
+}
+
+HRESULT RecordingChart::AddColumn(double x, LONG* columnIndex)
+{
+    if (Fails()) return E_FAIL;
+    *columnIndex = LONG(columns.size());
+    columns.push_back({x, {}});
+    return S_OK;
+}
+
+HRESULT RecordingChart::SetChannelValue(LONG channel, LONG columnIndex, double value)
+{
+    if (Fails()) return E_FAIL;
+    if (channel < 0 || channel > 7 || columnIndex < 0 || size_t(columnIndex) >= columns.size()) return E_INVALIDARG;
+    columns[size_t(columnIndex)].values[channel] = value;
+    return S_OK;
+}
+
+std::vector<uint8_t> SamplePacketBytes(const std::vector<uint16_t>& values)
+{
+    std::vector<uint8_t> packet(AMP_PACKET_LENGTH, 0);
+    packet[0] = 'S';
+    for (size_t i = 0; i < values.size() && i < SAMPLE_VALUE_COUNT; ++i) {
+        packet[4 + 2 * i] = uint8_t(values[i] & 0xFF);
+        packet[5 + 2 * i] = uint8_t(values[i] >> 8);
+    }
+    return packet;
+}
+
+std::vector<uint8_t> SamplePacketBytes(uint16_t base)
+{
+    std::vector<uint16_t> values(SAMPLE_VALUE_COUNT);
+    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) values[size_t(i)] = uint16_t(base + i);
+    return SamplePacketBytes(values);
+}
+
+void PanelTest::SetUp()
+{
+    static bool once = [] {
+        platform::instruments::RegisterControls();
+        platform::usbdriver::install();
+        RegisterQuorvexResources();
+        return true;
+    }();
+    (void)once;
+    // What the program starts with.
+    g_chartX = 0.0;
+    g_impedanceSkip = 0;
+    g_streaming.store(0);
+    g_chartBusy.store(0);
+    m_clock.on_sleep = [this](uint32_t ms) {
+        if (m_device) m_device->log().wait(ms);
+    };
+    platform::win32::install_clock(&m_clock);
+    m_boxes = std::make_unique<platform::afx::MessageBoxRecorder>();
+}
+
+void PanelTest::TearDown()
+{
+    if (m_dlg) {
+        if (m_dlg->GetSafeHwnd()) m_dlg->DestroyWindow();
+        m_dlg.reset();
+    }
+    PumpMessages();
+    platform::afx::testing::JoinWorkerThreads();
+    if (m_device) platform::bus::detach(m_device);
+    platform::win32::install_clock(nullptr);
+    m_boxes.reset();
+}
+
+sim::Amplifier& PanelTest::PlugAmplifier(sim::AmplifierOptions options)
+{
+    auto amplifier = std::make_shared<sim::Amplifier>(std::move(options));
+    m_amplifier = amplifier.get();
+    m_device = amplifier;
+    platform::bus::local::plug(m_device);
+    return *amplifier;
+}
+
+sim::UsbDevice& PanelTest::PlugScripted(sim::DescriptorSet descriptors)
+{
+    if (descriptors.device.empty()) descriptors = sim::amplifier_descriptors(0xA404, "QRVX-4 EEG Amplifier", "QX01234");
+    m_device = std::make_shared<sim::UsbDevice>(std::move(descriptors), "scripted-quorvex");
+    std::vector<uint8_t> reply(AMP_PACKET_LENGTH, 0);
+    reply[0] = 'c';
+    reply[1] = 11;
+    reply[2] = 23;
+    m_device->queue_in(reply);
+    platform::bus::local::plug(m_device);
+    return *m_device;
+}
+
+CQuorvexDlg& PanelTest::OpenPanelWithRealChart()
+{
+    m_dlg = std::make_unique<CQuorvexDlg>();
+    m_dlg->Create(IDD_MAIN);
+    return *m_dlg;
+}
+
+CQuorvexDlg& PanelTest::OpenPanel()
+{
+    OpenPanelWithRealChart();
+    m_chart = new RecordingChart;
+    m_dlg->m_chart = platform::com::ComPtr<IStripChart>(m_chart);
+    return *m_dlg;
+}
+
+void PanelTest::RaiseEvent(UINT id, DISPID event)
+{
+    ASSERT_TRUE(platform::afx::testing::RaiseControlEvent(m_dlg.get(), id, event)) << "control " << id;
+}
+
+void PanelTest::TurnRotary(UINT id, int position)
+{
+    CWnd* control = m_dlg->GetDlgItem(int(id));
+    ASSERT_NE(control, nullptr);
+    control->SetProperty(10, VT_I4, position);
+    RaiseEvent(id, 12);
+}
+
+void PanelTest::FlipToggle(UINT id, bool active)
+{
+    CWnd* control = m_dlg->GetDlgItem(int(id));
+    ASSERT_NE(control, nullptr);
+    control->SetProperty(1, VT_BOOL, active);
+    RaiseEvent(id, 1);
+}
+
+void PanelTest::ClickButton(UINT id)
+{
+    ASSERT_TRUE(platform::afx::testing::ClickButton(m_dlg.get(), id));
+}
+
+bool PanelTest::PumpUntil(const std::function<bool()>& done)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "the window did not get there";
+            return false;
+        }
+        PumpMessages();
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+void PanelTest::FeedPackets(int first, int count)
+{
+    size_t target = m_chart->PacketsDrawn() + size_t(count);
+    for (int n = first; n < first + count; ++n) m_device->queue_in(SamplePacketBytes(uint16_t(n * 32)));
+    m_packetsQueued += count;
+    PumpUntil([&] { return m_chart->PacketsDrawn() >= target; });
+}
+
+std::vector<uint32_t> PanelTest::Waits() const
+{
+    std::vector<uint32_t> waits;
+    for (const sim::WireEntry& e : m_device->log().entries())
+        if (e.kind == sim::WireEntry::Kind::wait) waits.push_back(e.wait_ms);
+    return waits;
+}
+
+std::string PanelTest::Caption(CWnd& control)
+{
+    std::string text;
+    control.GetProperty(DISPID_CAPTION, VT_BSTR, &text);
+    return text;
+}
+
+bool PanelTest::LedState(CWnd& control)
+{
+    BOOL on = FALSE;
+    control.GetProperty(15, VT_BOOL, &on);
+    return on != FALSE;
+}
+
+double PanelTest::Level(CWnd& control)
+{
+    double level = -1.0;
+    control.GetProperty(19, VT_R8, &level);
+    return level;
+}

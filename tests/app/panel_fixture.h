@@ -1,0 +1,101 @@
+// Drives the real Quorvex main window offscreen against a simulated amplifier plugged into this
+// process: the recording clock writes every wait into the amplifier's wire log, message boxes are
+// recorded and answered, and control events are raised the way the instrument widgets raise them.
+#pragma once
+
+#include "acquisition/chart_feed.h"
+#include "acquisition/sample_ring.h"
+#include "platform/afx/message_box.h"
+#include "platform/afx/testing.h"
+#include "platform/win32/clock.h"
+#include "sim/amplifier.h"
+#include "ui/quorvex_dlg.h"
+#include "ui/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The strip chart as the window sees it, recording each call; a test may make a call fail or
+// run code while the window is inside an update.
+class RecordingChart : public platform::com::ComObject<IStripChart> {
+public:
+    struct Column {
+        double x;
+        std::map<LONG, double> values;
+    };
+    std::vector<Column> columns;
+    int updates = 0;               // EndUpdate calls
+    int failCall = -1;             // the call (counted from 0) that returns E_FAIL
+    std::function<void()> onBeginUpdate;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    HRESULT BeginUpdate() override;
+    HRESULT EndUpdate() override;
+    HRESULT AddColumn(double x, LONG* columnIndex) override;
+    HRESULT SetChannelValue(LONG channel, LONG columnIndex, double value) override;
+
+    // Columns 4k to 4k + 3 hold packet k (counted from 0) of those drawn.
+    size_t PacketsDrawn() const { return columns.size() / 4; }
+
+private:
+    bool Fails() { return m_calls++ == failCall; }
+    int m_calls = 0;
+};
+
+// A 68-byte sample packet whose value i is base + i (modulo 65536).
+std::vector<uint8_t> SamplePacketBytes(uint16_t base);
+std::vector<uint8_t> SamplePacketBytes(const std::vector<uint16_t>& values);
+
+class PanelTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A simulated Quorvex (or whatever `options` make it) that behaves like the amplifier.
+    sim::Amplifier& PlugAmplifier(sim::AmplifierOptions options = {});
+    // An amplifier that sends only what the test queues; it answers the start-up's first version
+    // query. Streaming tests queue sample packets one batch at a time.
+    sim::UsbDevice& PlugScripted(sim::DescriptorSet descriptors = {});
+
+    // Builds the main window (OnInitDialog runs: the start-up sequence) and puts a recording
+    // chart in place of the real one.
+    CQuorvexDlg& OpenPanel();
+    // Builds the window with no chart double (the real strip chart draws).
+    CQuorvexDlg& OpenPanelWithRealChart();
+
+    void RaiseEvent(UINT id, DISPID event);
+    void Click(UINT id) { RaiseEvent(id, 5); }
+    void TurnRotary(UINT id, int position);
+    void FlipToggle(UINT id, bool active);
+    void ClickButton(UINT id);
+
+    // Pumps the window's messages until `done` holds; fails the test after a few seconds.
+    bool PumpUntil(const std::function<bool()>& done);
+    void Pump() { platform::afx::testing::PumpMessages(); }
+    // Queues `count` packets numbered from `first` (packet n: values n*32 + i) and pumps until
+    // the window has drawn them all.
+    void FeedPackets(int first, int count);
+
+    std::string Sequence(sim::SequenceFormat format = {}) const { return m_device->log().sequence(format); }
+    std::vector<std::vector<uint8_t>> Commands() const { return m_device->log().commands(); }
+    std::vector<uint32_t> Waits() const;
+    void ClearLog() { m_device->log().clear(); }
+
+    std::string Caption(CWnd& control);
+    bool LedState(CWnd& control);
+    double Level(CWnd& control);
+    long Position(CRotarySwitchCtrl& control) { return control.GetPosition(); }
+
+    platform::win32::RecordingClock m_clock;
+    std::unique_ptr<platform::afx::MessageBoxRecorder> m_boxes;
+    std::shared_ptr<sim::UsbDevice> m_device;
+    sim::Amplifier* m_amplifier = nullptr;
+    std::unique_ptr<CQuorvexDlg> m_dlg;
+    RecordingChart* m_chart = nullptr;  // owned by the window's m_chart
+    int m_packetsQueued = 0;
+};

@@ -1,0 +1,285 @@
+#include "panel_fixture.h"
+
+#include "acquisition/stream_worker.h"
+#include "amp/commands.h"
+#include "amp/link.h"
+
+#include <algorithm>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The window after start-up against an amplifier that sends only the packets a test queues.
+class Stream : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        PlugScripted();
+        OpenPanel();
+        ClearLog();
+    }
+
+    void StartScroll()
+    {
+        Click(IDC_SCROLL);
+        PumpUntil([&] { return Commands().size() >= 2; });  // the worker's own 10
+    }
+    // SCROLL again, and one more packet so the worker's last read returns and it leaves.
+    void StopScroll()
+    {
+        Click(IDC_SCROLL);
+        m_device->queue_in(SamplePacketBytes(uint16_t(0)));
+        PumpUntil([&] { return !StreamWorkerAlive(); });
+        Pump();
+    }
+    // Value i of the n-th packet FeedPackets queued.
+    static double Value(int n, int i) { return double(uint16_t(n * 32 + i)); }
+};
+
+TEST_F(Stream, StartSendsTenTwiceReadsAndStopSendsElevenOnce)
+{
+    StartScroll();
+    EXPECT_EQ(Caption(m_dlg->m_scrollSwitch), " STOP");
+    EXPECT_FALSE(LedState(m_dlg->m_scrollSwitch));
+    FeedPackets(0, 3);
+    StopScroll();
+    EXPECT_EQ(Sequence({.reads = true}), "10; 10; in 68 x4; 11");
+    EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
+    EXPECT_EQ(Caption(m_dlg->m_scrollSwitch), "SCROLL");
+    EXPECT_TRUE(LedState(m_dlg->m_scrollSwitch));
+}
+
+TEST_F(Stream, EachPacketBecomesFourColumnsOfSevenStackedTraces)
+{
+    StartScroll();
+    m_device->queue_in(SamplePacketBytes(std::vector<uint16_t>(SAMPLE_VALUE_COUNT, 0)));
+    PumpUntil([&] { return m_chart->PacketsDrawn() == 1; });
+    const double offsets[8] = {197602.0, 164835.0, 132068.0, 99301.0, -1, 66534.0, 33767.0, 1000.0};
+    ASSERT_EQ(m_chart->columns.size(), 4u);
+    for (int f = 0; f < 4; ++f) {
+        const RecordingChart::Column& column = m_chart->columns[size_t(f)];
+        EXPECT_EQ(column.x, double(f));
+        EXPECT_EQ(column.values.size(), 7u);
+        EXPECT_EQ(column.values.count(4), 0u);
+        for (auto [channel, value] : column.values) EXPECT_EQ(value, offsets[channel]) << channel;
+    }
+    EXPECT_EQ(m_chart->updates, 1);
+}
+
+TEST_F(Stream, ValuesAreUnsignedAndComeFromTheirFrameAndChannel)
+{
+    StartScroll();
+    std::vector<uint16_t> values(SAMPLE_VALUE_COUNT);
+    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) values[size_t(i)] = uint16_t(0xFF00 + i);
+    m_device->queue_in(SamplePacketBytes(values));
+    PumpUntil([&] { return m_chart->PacketsDrawn() == 1; });
+    EXPECT_EQ(m_chart->columns[2].values[6], double(0xFF00 + 2 * 8 + 6) + 33767.0);
+    EXPECT_EQ(m_chart->columns[3].values[0], double(0xFF00 + 24) + 197602.0);
+}
+
+TEST_F(Stream, RingWrapsAfter256AndThe257thPacketGoesToSlotZero)
+{
+    m_dlg->m_modeCode = CMD_MODE_ZTEST;
+    StartScroll();
+    for (int batch = 0; batch < 16; ++batch) FeedPackets(batch * 16, 16);
+    EXPECT_EQ(g_ringReadIndex, 0);
+    FeedPackets(256, 1);
+    EXPECT_EQ(g_sampleRing[0][0].load(), LONG(Value(256, 0)));
+    EXPECT_EQ(g_ringReadIndex, 1);
+    ASSERT_EQ(m_chart->PacketsDrawn(), 257u);
+    for (size_t n = 0; n < 257; ++n) {
+        ASSERT_EQ(m_chart->columns[4 * n].x, double(4 * n));
+        ASSERT_EQ(m_chart->columns[4 * n].values[0], Value(int(n), 0) + 197602.0) << "packet " << n;
+    }
+}
+
+TEST_F(Stream, BarsRefreshOnThe21stUpdateInZtestThenEvery20th)
+{
+    TurnRotary(IDC_MODE, 2);
+    StartScroll();
+    FeedPackets(0, 20);
+    for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) EXPECT_NE(Level(bar), Value(19, 0));
+    FeedPackets(20, 1);
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), Value(20, k)) << k;
+    FeedPackets(21, 19);
+    EXPECT_EQ(Level(m_dlg->m_impedanceBars[4]), Value(20, 4));
+    FeedPackets(40, 1);
+    EXPECT_EQ(Level(m_dlg->m_impedanceBars[4]), Value(40, 4));
+}
+
+TEST_F(Stream, BarRefreshAtTheWrapShowsSlot255)
+{
+    m_dlg->m_modeCode = CMD_MODE_ZTEST;
+    StartScroll();
+    for (int batch = 0; batch < 16; ++batch) {
+        if (batch == 15) {
+            FeedPackets(240, 15);
+            g_impedanceSkip = 20;  // the next update refreshes
+            FeedPackets(255, 1);
+        } else {
+            FeedPackets(batch * 16, 16);
+        }
+    }
+    EXPECT_EQ(g_ringReadIndex, 0);
+    EXPECT_EQ(Level(m_dlg->m_impedanceBars[0]), Value(255, 0));
+}
+
+TEST_F(Stream, RestartedStreamContinuesTheChartAtTheNextX)
+{
+    StartScroll();
+    FeedPackets(0, 2);
+    StopScroll();
+    Pump();
+    size_t drawn = m_chart->columns.size();
+    StartScroll();
+    EXPECT_EQ(g_ringReadIndex, 0);
+    FeedPackets(5, 1);
+    ASSERT_EQ(m_chart->columns.size(), drawn + 4);
+    EXPECT_EQ(m_chart->columns[drawn].x, double(drawn));
+    EXPECT_EQ(m_chart->columns[drawn].values[1], Value(5, 1) + 164835.0);  // the new stream fills slot 0
+}
+
+TEST_F(Stream, RestartRightAfterStopWaitsForTheOldWorker)
+{
+    StartScroll();
+    FeedPackets(0, 1);
+    Click(IDC_SCROLL);  // stop: the worker is still inside its read
+    Click(IDC_SCROLL);  // start again at once
+    PumpUntil([&] { return Commands().size() >= 5; });
+    EXPECT_EQ(Sequence(), "10; 10; 11; 10; 10");
+    FeedPackets(1, 1);
+    StopScroll();
+    EXPECT_EQ(Sequence(), "10; 10; 11; 10; 10; 11");
+}
+
+TEST_F(Stream, BusyWindowCatchesUpDrawingEveryPacketOnceInOrder)
+{
+    StartScroll();
+    // While the first packet is being drawn, nine more arrive and go unannounced.
+    bool held = false;
+    m_chart->onBeginUpdate = [&] {
+        if (held) return;
+        held = true;
+        for (int n = 1; n < 10; ++n) m_device->queue_in(SamplePacketBytes(uint16_t(n * 32)));
+        while (g_packetsStored.load() < 10) std::this_thread::yield();
+    };
+    m_device->queue_in(SamplePacketBytes(uint16_t(0)));
+    PumpUntil([&] { return m_chart->PacketsDrawn() == 10; });
+    Pump();
+    ASSERT_EQ(m_chart->PacketsDrawn(), 10u);
+    for (size_t n = 0; n < 10; ++n) EXPECT_EQ(m_chart->columns[4 * n].values[0], Value(int(n), 0) + 197602.0) << n;
+}
+
+TEST_F(Stream, WindowThatCannotKeepUpDropsToTheNewestPacket)
+{
+    StartScroll();
+    const int behind = int(CRingReader::MAX_BACKLOG) + 40;
+    bool held = false;
+    m_chart->onBeginUpdate = [&] {
+        if (held) return;
+        held = true;
+        for (int n = 1; n <= behind; ++n) m_device->queue_in(SamplePacketBytes(uint16_t(n * 32)));
+        while (g_packetsStored.load() < uint64_t(behind + 1)) std::this_thread::yield();
+    };
+    m_device->queue_in(SamplePacketBytes(uint16_t(0)));
+    PumpUntil([&] { return m_chart->PacketsDrawn() == 2; });
+    Pump();
+    ASSERT_EQ(m_chart->PacketsDrawn(), 2u);
+    EXPECT_EQ(m_chart->columns[4].values[0], Value(behind, 0) + 197602.0);
+    EXPECT_EQ(m_dlg->RingReader().skipped(), uint64_t(behind - 1));
+}
+
+TEST_F(Stream, FailedChartCallSkipsTheRestButFreesTheWorker)
+{
+    StartScroll();
+    m_chart->failCall = 5;  // packet 0: AddColumn, BeginUpdate, then the fourth SetChannelValue
+    m_device->queue_in(SamplePacketBytes(uint16_t(0)));
+    PumpUntil([&] { return m_dlg->RingReader().drawn() == 1; });
+    EXPECT_EQ(m_chart->columns.size(), 1u);
+    EXPECT_EQ(g_chartBusy.load(), 0);
+    EXPECT_EQ(m_chart->updates, 0);
+    FeedPackets(1, 1);
+    EXPECT_EQ(m_chart->updates, 1);
+    EXPECT_EQ(m_chart->columns.back().values[7], Value(1, 31) + 1000.0);
+}
+
+TEST_F(Stream, MessageAfterTheStopStillDrawsItsSlot)
+{
+    StartScroll();
+    g_chartBusy.store(1);  // the window is busy: packets are stored, not announced
+    m_device->queue_in(SamplePacketBytes(uint16_t(64)));
+    PumpUntil([&] { return g_packetsStored.load() == 1; });
+    g_chartBusy.store(0);
+    Click(IDC_SCROLL);
+    m_dlg->PostMessage(WM_SAMPLES_READY);
+    Pump();
+    EXPECT_EQ(m_chart->PacketsDrawn(), 1u);
+}
+
+// Against the amplifier model, which streams for as long as it is read.
+class LiveStream : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        PlugAmplifier();
+        OpenPanel();
+        ClearLog();
+    }
+
+    void StartScroll()
+    {
+        Click(IDC_SCROLL);
+        PumpUntil([&] { return m_chart->PacketsDrawn() >= 8; });
+    }
+
+    size_t IndexOf(const Bytes& command) const
+    {
+        auto commands = Commands();
+        return size_t(std::find(commands.begin(), commands.end(), command) - commands.begin());
+    }
+};
+
+TEST_F(LiveStream, ExitStopsTheWorkerBeforePowerOff)
+{
+    StartScroll();
+    ClickButton(IDOK);
+    EXPECT_FALSE(StreamWorkerAlive());
+    auto commands = Commands();
+    ASSERT_GE(commands.size(), 4u);
+    EXPECT_EQ(commands[commands.size() - 2], Bytes{CMD_STREAM_STOP});
+    EXPECT_EQ(commands.back(), Bytes{CMD_POWER_OFF});
+    EXPECT_EQ(Waits(), (std::vector<uint32_t>{500, 500}));
+    EXPECT_EQ(m_device->log().entries().back().kind, sim::WireEntry::Kind::wait);
+    EXPECT_EQ(g_device.load()->driverHandle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_dlg->m_nModalResult, IDOK);
+    EXPECT_FALSE(m_amplifier->state().powered);
+}
+
+TEST_F(LiveStream, ExitWithAnAmplifierThatStoppedAnsweringDoesNotWaitForTheTimeLimit)
+{
+    // Far beyond the test's own time limit: only the abort can end the worker's read.
+    g_device.load()->bulkInEndPoint->timeoutMs = 3600 * 1000;
+    StartScroll();
+    m_amplifier->set_fault(sim::Fault::no_answer, true);
+    PumpUntil([&] { return m_device->pending_reads() == 1; });
+    ClickButton(IDOK);
+    EXPECT_FALSE(StreamWorkerAlive());
+    EXPECT_LT(IndexOf({CMD_STREAM_STOP}), IndexOf({CMD_POWER_OFF}));
+    EXPECT_EQ(Commands().back(), Bytes{CMD_POWER_OFF});
+    EXPECT_EQ(m_device->pending_reads(), 0u);
+}
+
+TEST_F(LiveStream, EscStillStopsTheWorkerWhichSendsItsStop)
+{
+    StartScroll();
+    platform::afx::testing::PressKey(m_dlg.get(), VK_ESCAPE);
+    Pump();
+    m_dlg.reset();
+    EXPECT_FALSE(StreamWorkerAlive());
+    EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
+}
+
+}  // namespace
