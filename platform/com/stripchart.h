@@ -1,5 +1,12 @@
 // The strip chart control's custom interface, as its type library describes it.
 // Results are negative on failure (an unknown channel or column).
+//
+// The chart's template properties: XAxisMax, YAxisMax, XAxisShow, YAxisShow, AutoScrollType
+// ("scrollPage"), AutoScrollStepSize, AutoScaleEnabled, ShowLegend, ShowToolBar,
+// XAxisTickMajorCount, YAxisTickMajorCount, GridLineStyle ("lineDot"), BackGroundColor,
+// GridBackGroundColor, AxisGridColor (0x00BBGGRR ints) and Channels, a string of up to eight
+// "name,colour,a,b" entries separated by ';' (colour a 0x00BBGGRR decimal int, a and b the two
+// numbers kept per channel), e.g. "ch1,64,0,1;ch2,0,0,1;...;ch8,16711680,0,0".
 #pragma once
 
 #include "platform/com/com.h"
