@@ -198,10 +198,6 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
         SetLastError(ERROR_NOACCESS);
         return FALSE;
     }
-    if (!overlapped && !bytesReturned) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     std::shared_ptr<detail::Event> event;
     if (overlapped) {
         // The low bit of hEvent only keeps the completion off a completion port.

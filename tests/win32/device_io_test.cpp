@@ -131,8 +131,8 @@ TEST_F(DeviceIo, InvalidArgumentsFailWithoutReachingTheDriver)
     DWORD bytes = 0;
     EXPECT_FALSE(DeviceIoControl(m_handle, test::kCompleteAtOnce, nullptr, 4, m_buffer, 4, &bytes, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_NOACCESS);
-    EXPECT_FALSE(DeviceIoControl(m_handle, test::kCompleteAtOnce, m_buffer, 4, m_buffer, 4, nullptr, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    // Windows would fault on a missing byte count; here it is only not written.
+    EXPECT_TRUE(DeviceIoControl(m_handle, test::kCompleteAtOnce, m_buffer, 4, m_buffer, 4, nullptr, nullptr));
     OVERLAPPED bad{};
     bad.hEvent = reinterpret_cast<HANDLE>(0x7770);
     EXPECT_FALSE(DeviceIoControl(m_handle, test::kCompleteAtOnce, m_buffer, 4, m_buffer, 4, &bytes, &bad));
