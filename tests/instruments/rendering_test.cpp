@@ -52,5 +52,19 @@ TEST(OffscreenRendering, EveryKindDrawsSomething)
                                });
 }
 
+TEST(StaticArt, DrawnOncePerSize)
+{
+    Hosted<RotarySwitch> rotary({{"PositionLabels", std::string("CAL, EEG, Ztest")}}, QSize(106, 104));
+    QImage img(rotary.widget->size(), QImage::Format_ARGB32);
+    rotary.widget->render(&img);
+    rotary.Call(28, {int32_t(2)});
+    rotary.widget->render(&img);
+    EXPECT_EQ(rotary.widget->ArtRenderCount(), 1) << "turning the pointer leaves the dial alone";
+    rotary.widget->resize(150, 120);
+    QImage bigger(rotary.widget->size(), QImage::Format_ARGB32);
+    rotary.widget->render(&bigger);
+    EXPECT_EQ(rotary.widget->ArtRenderCount(), 2);
+}
+
 }  // namespace
 }  // namespace platform::instruments::test

@@ -94,6 +94,28 @@ TEST_F(ChartTest, PassingTheRightEdgeJumpsByTheStepSize)
     EXPECT_EQ(host.widget->ViewStart(), 768.0);
 }
 
+struct ScrollCase {
+    const char* type;
+    double step;
+    double x;
+    double viewStart;
+};
+
+TEST(ChartScrolling, TheStepSizeAndScrollTypeDecideTheJump)
+{
+    const ScrollCase cases[] = {
+        {"scrollPage", 128.0, 1023.0, 0.0}, {"scrollPage", 128.0, 1024.0, 128.0}, {"scrollPage", 1.0, 1030.5, 7.0},
+        {"scrollPage", 0.0, 1024.0, 1024.0},  // no step: a whole page
+        {"scrollNone", 128.0, 5000.0, 0.0},
+    };
+    for (const ScrollCase& c : cases) {
+        Hosted<StripChart> host({{"XAxisMax", 1024.0}, {"AutoScrollType", std::string(c.type)}, {"AutoScrollStepSize", c.step}},
+                                QSize(300, 100));
+        host.widget->AddColumn(c.x);
+        EXPECT_EQ(host.widget->ViewStart(), c.viewStart) << c.type << " step " << c.step << " x " << c.x;
+    }
+}
+
 TEST_F(ChartTest, AScrollMovesTheDrawnTracesLeft)
 {
     double x = 1000.0;
