@@ -180,6 +180,16 @@ bool AmpsimServer::plug()
         std::cerr << "ampsim: socket path too long: " << s.path << "\n";
         return false;
     }
+    // A live socket of that name belongs to another ampsim: the rename below would steal it.
+    std::memcpy(address.sun_path, s.path.c_str(), s.path.size() + 1);
+    if (int probe = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0); probe >= 0) {
+        bool live = ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(probe);
+        if (live) {
+            std::cerr << "ampsim: " << s.name << " is already plugged in by another ampsim\n";
+            return false;
+        }
+    }
     std::memcpy(address.sun_path, temporary.c_str(), temporary.size() + 1);
     int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     ::unlink(temporary.c_str());

@@ -134,6 +134,20 @@ TEST_F(Ampsim, UnplugCompletesAPendingReadAtOnceAndDetaches)
     EXPECT_TRUE(back.wait());
 }
 
+TEST_F(Ampsim, ASecondServerCannotTakeALiveName)
+{
+    bus::AmpsimServer first(m_device, "twin-1");
+    bus::AmpsimServer second(std::make_shared<TestDevice>(), "twin-1");
+    EXPECT_TRUE(first.plugged());
+    EXPECT_FALSE(second.plugged());
+    bus::ampsim::start_watcher();
+    auto proxy = proxy_for("twin-1");
+    ASSERT_TRUE(proxy);
+    uint8_t out[1] = {9};
+    EXPECT_EQ(submit(*proxy, 0x02, out).get().status, bus::Status::ok);
+    EXPECT_EQ(m_device->submits, 1);
+}
+
 TEST_F(Ampsim, AnAmpsimStartedLaterIsFound)
 {
     bus::ampsim::start_watcher();
