@@ -152,6 +152,39 @@ TEST_F(LibusbDescriptors, DeviceAndConfigurationComeFromTheCacheAsTheDeviceSentT
     EXPECT_EQ(m_device->control(UsbSetup{0x80, 6, 0x0201, 0, 9}, none).status, Status::stall);
 }
 
+// libusb keeps descriptors parsed; the block handed back must be the one the device sent.
+TEST_F(LibusbDescriptors, RebuiltConfigurationBlocksMatchTheDevice)
+{
+    const std::vector<std::pair<const char*, sim::Bytes>> blocks = {
+        {"class descriptors before the endpoints",
+         sim::ConfigBuilder().interface(0, 0).raw({5, 0x24, 0, 0x10, 1}).raw({4, 0x24, 1, 0}).endpoint(0x01, 2).endpoint(0x81, 2).build()},
+        {"a descriptor after the configuration and after an endpoint",
+         sim::ConfigBuilder().raw({8, 0x0B, 0, 1, 0xFF, 0, 0, 0}).interface(0, 0).endpoint(0x01, 2).raw({6, 0x30, 0, 0, 0, 0}).endpoint(0x81, 3, 64, 4).build()},
+        {"two alternate settings",
+         sim::ConfigBuilder().interface(0, 0).endpoint(0x01, 2).endpoint(0x81, 2).interface(0, 1).endpoint(0x02, 2).build()},
+        {"a 9-byte audio endpoint",
+         sim::ConfigBuilder().interface(0, 0).raw({9, 5, 0x83, 1, 0xC0, 0, 1, 0, 0}).endpoint(0x81, 2).num_endpoints(2).build()},
+    };
+    for (const auto& [name, block] : blocks) {
+        SCOPED_TRACE(name);
+        libusb_test::UsbTestbed testbed;
+        auto model = make_model();
+        auto set = model->descriptors();
+        set.configurations = {block};
+        model->set_descriptors(set);
+        testbed.plug(model, 2, 4);
+        ASSERT_TRUE(lb::start(quorvex_table()));
+        auto device = libusb_device();
+        ASSERT_NE(device, nullptr);
+        std::vector<uint8_t> got(block.size() + 8);
+        const Result r = device->control(UsbSetup{0x80, 6, 0x0200, 0, uint16_t(got.size())}, got);
+        got.resize(r.bytes);
+        EXPECT_EQ(got, block);
+        device.reset();
+        lb::stop();
+    }
+}
+
 TEST_F(LibusbDescriptors, StringsTravelAsControlTransfers)
 {
     plug_and_start();

@@ -87,15 +87,70 @@ void PrintDevice(const CUsbDevice& device)
     }
 }
 
+// The driver's path names the backend and the ids: \\?\usb#vid_XXXX&pid_YYYY#<backend>-<location>#{class}.
+std::string PathField(const std::string& path, int field)
+{
+    size_t start = 0;
+    for (int i = 0; i < field; ++i) {
+        start = path.find('#', start);
+        if (start == std::string::npos) return {};
+        ++start;
+    }
+    return path.substr(start, path.find('#', start) - start);
+}
+
+// One line a device interface: index, backend, ids, product string, path. A device that does
+// not open is still listed, with the reason.
+int ListDevices()
+{
+    auto device = std::make_unique<CUsbDevice>(nullptr, kAmplifierInterface, false);
+    const BYTE count = device->DeviceCount();
+    if (count == 0) {
+        std::fprintf(stderr, "ampinfo: no amplifier found\n");
+        return 1;
+    }
+    for (BYTE i = 0; i < count; ++i) {
+        const bool opened = device->Open(i) || device->driverHandle != INVALID_HANDLE_VALUE;
+        const DWORD error = GetLastError();
+        const std::string path = device->devicePath;
+        const std::string where = PathField(path, 2);
+        const std::string backend = where.substr(0, where.find('-'));
+        if (opened) {
+            std::printf("%u  %-7s %04x:%04x  \"%s\"  %s\n", unsigned(i), backend.c_str(), device->vendorId,
+                        device->productId, Utf8(device->productString).c_str(), path.c_str());
+        } else {
+            std::string ids = PathField(path, 1);  // vid_XXXX&pid_YYYY
+            if (ids.size() == 17) ids = ids.substr(4, 4) + ":" + ids.substr(13, 4);
+            const char* why = error == ERROR_ACCESS_DENIED ? "cannot open: access denied or busy"
+                            : error == ERROR_DEVICE_NOT_CONNECTED ? "cannot open: unplugged"
+                                                                   : "cannot open";
+            std::printf("%u  %-7s %s  (%s)  %s\n", unsigned(i), backend.c_str(), ids.c_str(), why, path.c_str());
+        }
+        try {
+            device->Close();
+        } catch (const char* message) {
+            std::fprintf(stderr, "ampinfo: %s\n", message);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     CLI::App app{"Opens the first amplifier and prints what the device-access library read from it."};
+    bool list = false;
+    app.add_flag("--list", list, "List every amplifier interface with its backend, ids and product string");
     CLI11_PARSE(app, argc, argv);
 
     platform::bus::start_backends();
     platform::usbdriver::install();
+    if (list) {
+        const int listed = ListDevices();
+        platform::bus::stop_backends();
+        return listed;
+    }
 
     int status = 0;
     {
