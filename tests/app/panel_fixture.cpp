@@ -144,12 +144,12 @@ CQuorvexDlg& PanelTest::OpenPanel()
 
 void PanelTest::RaiseEvent(UINT id, DISPID event)
 {
-    ASSERT_TRUE(platform::afx::testing::RaiseControlEvent(m_dlg.get(), id, event)) << "control " << id;
+    ASSERT_TRUE(platform::afx::testing::RaiseControlEvent(Window(), id, event)) << "control " << id;
 }
 
 void PanelTest::TurnRotary(UINT id, int position)
 {
-    CWnd* control = m_dlg->GetDlgItem(int(id));
+    CWnd* control = Window()->GetDlgItem(int(id));
     ASSERT_NE(control, nullptr);
     control->SetProperty(10, VT_I4, position);
     RaiseEvent(id, 12);
@@ -157,7 +157,7 @@ void PanelTest::TurnRotary(UINT id, int position)
 
 void PanelTest::FlipToggle(UINT id, bool active)
 {
-    CWnd* control = m_dlg->GetDlgItem(int(id));
+    CWnd* control = Window()->GetDlgItem(int(id));
     ASSERT_NE(control, nullptr);
     control->SetProperty(1, VT_BOOL, active);
     RaiseEvent(id, 1);
@@ -165,7 +165,7 @@ void PanelTest::FlipToggle(UINT id, bool active)
 
 void PanelTest::ClickButton(UINT id)
 {
-    ASSERT_TRUE(platform::afx::testing::ClickButton(m_dlg.get(), id));
+    ASSERT_TRUE(platform::afx::testing::ClickButton(Window(), id));
 }
 
 bool PanelTest::PumpUntil(const std::function<bool()>& done)

@@ -68,6 +68,8 @@ protected:
     // Builds the window with no chart double (the real strip chart draws).
     CQuorvexDlg& OpenPanelWithRealChart();
 
+    // The window the event and click helpers act on; another model's fixture returns its own.
+    virtual CPanelDlg* Window() { return m_dlg.get(); }
     void RaiseEvent(UINT id, DISPID event);
     void Click(UINT id) { RaiseEvent(id, 5); }
     void TurnRotary(UINT id, int position);
