@@ -23,6 +23,9 @@ namespace platform::bus::ampsim {
 
 namespace {
 
+// Longest wait for a control request, an open or a cancel to be answered.
+constexpr std::chrono::seconds kCallLimit{10};
+
 // A device in an ampsim process, reached through its socket.
 class Proxy final : public Device {
 public:
@@ -170,7 +173,11 @@ private:
             m_calls.erase(h.id);
             return {Status::no_device, 0};
         }
-        m_cv.wait(lock, [&] { return c.done; });
+        // A hung ampsim must not hang the program: the answer, if it ever comes, is dropped.
+        if (!m_cv.wait_for(lock, kCallLimit, [&] { return c.done; })) {
+            m_calls.erase(h.id);
+            return {Status::error, 0};
+        }
         return c.result;
     }
 
