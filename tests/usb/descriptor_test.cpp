@@ -333,3 +333,33 @@ TEST(ConfigurationFuzz, RandomBlocksNeverReadPastTheirEnd)
         for (int s = 0; s < configuration.settingCount; ++s) ASSERT_NE(configuration.settings[s], nullptr);
     }
 }
+
+TEST(DescriptorFuzz, HostileRepliesThroughOpenStayInsideEveryBuffer)
+{
+    FakeDriver driver;
+    std::mt19937 rng(777);
+    auto randomBytes = [&](size_t max) {
+        Bytes bytes(rng() % max);
+        for (BYTE& b : bytes) b = BYTE(rng());
+        return bytes;
+    };
+    for (int round = 0; round < 400; ++round) {
+        FakeDriverFile& file = driver.file();
+        PresentAmplifier(file);
+        file.replies.clear();
+        switch (round % 4) {
+        case 0: file.descriptors[0x0300] = randomBytes(300); break;
+        case 1: file.descriptors[0x0302] = randomBytes(300); break;
+        case 2: file.descriptors[0x0100] = randomBytes(40); break;
+        case 3:
+            file.replies[{0x0200, 9}] = randomBytes(12);
+            file.descriptors[0x0200] = randomBytes(600);
+            break;
+        }
+        CUsbDevice device(nullptr, kTestInterface, false);
+        device.Open(0);
+        ASSERT_EQ(device.productString[USB_STRING_UNITS - 1], 0);
+        ASSERT_EQ(device.serialNumberString[USB_STRING_UNITS - 1], 0);
+        if (device.currentInterface) ASSERT_EQ(device.currentInterface->endPoints[0], device.controlEndPoint);
+    }
+}
