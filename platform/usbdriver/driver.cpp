@@ -202,6 +202,7 @@ private:
     {
         if (in.empty()) return request->complete(ERROR_INVALID_PARAMETER, 0);
         uint8_t ep = in[0];
+        if (ep == 0) return request->complete(ERROR_SUCCESS, 0);  // control requests never stay pending
         if (!m_instance->knows_endpoint(ep)) return request->complete(ERROR_INVALID_PARAMETER, 0);
         m_instance->device->cancel(ep);
         // A device that kept something despite cancel() still gets it ended here, once.
