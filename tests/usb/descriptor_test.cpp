@@ -360,6 +360,8 @@ TEST(DescriptorFuzz, HostileRepliesThroughOpenStayInsideEveryBuffer)
         device.Open(0);
         ASSERT_EQ(device.productString[USB_STRING_UNITS - 1], 0);
         ASSERT_EQ(device.serialNumberString[USB_STRING_UNITS - 1], 0);
-        if (device.currentInterface) ASSERT_EQ(device.currentInterface->endPoints[0], device.controlEndPoint);
+        if (device.currentInterface) {
+            ASSERT_EQ(device.currentInterface->endPoints[0], device.controlEndPoint);
+        }
     }
 }
