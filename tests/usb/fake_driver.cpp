@@ -53,7 +53,7 @@ void FakeDriverFile::answer_control(std::span<uint8_t> record, std::shared_ptr<I
         return request->complete(ERROR_GEN_FAILURE, 0);
     }
     size_t room = std::min<size_t>(length, record.size() - TRANSFER_RECORD_SIZE);
-    std::memcpy(record.data() + TRANSFER_RECORD_SIZE, answer->data(), std::min(room, answer->size()));
+    if (size_t n = std::min(room, answer->size())) std::memcpy(record.data() + TRANSFER_RECORD_SIZE, answer->data(), n);
     request->complete(ERROR_SUCCESS, report(IOCTL_CONTROL_TRANSFER, DWORD(record.size())));
 }
 
