@@ -38,6 +38,9 @@ TEST(OffscreenRendering, EveryKindDrawsSomething)
                               [](auto& h) { h.Call(14, {true}); });
     RenderAndCheck<RotarySwitch>("rotary_switch", {{"PositionLabels", std::string("50, 100, 500")}, {"Position", int32_t(1)}},
                                  QSize(102, 104));
+    RenderAndCheck<RotarySwitch>("rotary_switch_nine",
+                                 {{"PositionLabels", std::string("0, 5, 10, 15, 20, 25, 50, 75, 100")}, {"Position", int32_t(6)}},
+                                 QSize(183, 123));
     RenderAndCheck<ToggleSwitch>("toggle_switch", {{"Active", true}}, QSize(21, 40));
     RenderAndCheck<LedBar>("led_bar", {{"PositionMax", 30.0}, {"SectionCount", int32_t(4)}, {"SectionEnd1", 10.0},
                                        {"SectionEnd2", 15.0}, {"SectionEnd3", 20.0}, {"SectionColor2", int32_t(3145645)},
