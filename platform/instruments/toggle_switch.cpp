@@ -71,22 +71,26 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
     p.drawPixmap(0, 0, StaticArt());
     p.setRenderHint(QPainter::Antialiasing);
     const QPointF c(width() / 2.0, height() / 2.0);
-    const double len = height() * 0.46;
-    const double thick = std::max(3.0, width() * 0.30);
+    const double tipR = std::max(2.0, width() * 0.2);
+    const double len = height() / 2.0 - tipR - 1.0;
+    const double base = std::max(2.0, width() * 0.14);
     const double dir = m_active ? -1.0 : 1.0;
-    // The bat: a chrome lever tapering out to a rounded tip.
+    // The bat: a chrome lever widening from the pivot out to a ball tip.
     const QPointF tip = c + QPointF(0, dir * len);
     QPolygonF bat;
-    bat << c + QPointF(-thick * 0.32, 0) << tip + QPointF(-thick * 0.5, -dir * thick * 0.2)
-        << tip + QPointF(thick * 0.5, -dir * thick * 0.2) << c + QPointF(thick * 0.32, 0);
-    QLinearGradient chrome(c.x() - thick / 2, 0, c.x() + thick / 2, 0);
-    chrome.setColorAt(0, QColor(120, 120, 125));
-    chrome.setColorAt(0.4, QColor(250, 250, 250));
-    chrome.setColorAt(1, QColor(90, 90, 95));
-    p.setPen(QPen(QColor(50, 50, 50), 0.8));
+    bat << c + QPointF(-base, 0) << tip + QPointF(-tipR * 0.75, 0) << tip + QPointF(tipR * 0.75, 0) << c + QPointF(base, 0);
+    QLinearGradient chrome(c.x() - tipR, 0, c.x() + tipR, 0);
+    chrome.setColorAt(0, QColor(110, 110, 115));
+    chrome.setColorAt(0.45, QColor(250, 250, 250));
+    chrome.setColorAt(1, QColor(80, 80, 85));
+    p.setPen(QPen(QColor(40, 40, 40), 0.8));
     p.setBrush(chrome);
     p.drawPolygon(bat);
-    p.drawEllipse(tip, thick * 0.5, thick * 0.5);
+    QRadialGradient ball(tip - QPointF(tipR * 0.35, tipR * 0.35), tipR * 1.3);
+    ball.setColorAt(0, QColor(255, 255, 255));
+    ball.setColorAt(1, QColor(100, 100, 105));
+    p.setBrush(ball);
+    p.drawEllipse(tip, tipR, tipR);
     if (hasFocus()) {
         p.setPen(QPen(QColor(40, 40, 40), 1, Qt::DotLine));
         p.setBrush(Qt::NoBrush);

@@ -113,12 +113,12 @@ LRESULT CGalleryDlg::OnFeed(WPARAM, LPARAM)
 
 void CGalleryDlg::OnScrollClick()
 {
-    // The LED marks a running stream; the caption says what a click does next.
+    // As on the panels: the LED is dark while the stream runs, and the caption says what a click does.
     const bool running = m_feeding.load();
     if (running) StopFeed();
     else StartFeed();
     m_scrollSwitch.SetCaption(running ? "SCROLL" : " STOP");
-    m_scrollSwitch.SetLedState(!running);
+    m_scrollSwitch.SetLedState(running);
 }
 
 void CGalleryDlg::OnPowerClick()
