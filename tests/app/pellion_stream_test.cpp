@@ -1,0 +1,127 @@
+#include "pellion_fixture.h"
+
+#include "acquisition/stream_worker.h"
+#include "amp/commands.h"
+#include "amp/link.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The powered window against a Pellion that sends only the packets a test queues.
+class PellionStream : public PellionTest {
+protected:
+    void SetUp() override
+    {
+        PellionTest::SetUp();
+        PlugScriptedPellion();
+        m_device->queue_in(VersionReplyBytes(11, 23, 0, 0));
+        OpenPellion();
+        Click(IDC_POWER);
+        ClearLog();
+    }
+
+    void StartScroll()
+    {
+        Click(IDC_SCROLL);
+        PumpUntil([&] { return Commands().size() >= 2; });  // the worker's own 10
+    }
+    // SCROLL again, and one more packet so the worker's last read returns and it leaves.
+    void StopScroll()
+    {
+        Click(IDC_SCROLL);
+        m_device->queue_in(SamplePacketBytes(uint16_t(0)));
+        PumpUntil([&] { return !StreamWorkerAlive(); });
+        Pump();
+    }
+    static double Value(int n, int i) { return double(uint16_t(n * 32 + i)); }
+};
+
+TEST_F(PellionStream, StartSendsTenTwiceAndStopSendsElevenAsOneByte)
+{
+    StartScroll();
+    FeedPackets(0, 2);
+    StopScroll();
+    EXPECT_EQ(Sequence({.reads = true}), "10; 10; in 68 x3; 11");
+    EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
+}
+
+TEST_F(PellionStream, StartFillsEveryValueOfTheRingWithNine)
+{
+    g_sampleRing[17][3].store(1234);
+    StartScroll();
+    for (int slot : {0, 17, 255})
+        for (int i : {0, 3, 31}) EXPECT_EQ(g_sampleRing[slot][i].load(), 9) << slot << "/" << i;
+    StopScroll();
+}
+
+TEST_F(PellionStream, EachPacketBecomesFourColumnsOfFourTracesInTheirOrder)
+{
+    StartScroll();
+    std::vector<uint16_t> values(SAMPLE_VALUE_COUNT);
+    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) values[size_t(i)] = uint16_t(0xFF00 + i);
+    m_device->queue_in(SamplePacketBytes(values));
+    PumpUntil([&] { return m_chart->PacketsDrawn() == 1; });
+    const std::map<LONG, double> offsets = {{0, 195605.0}, {1, 130070.0}, {5, 64535.0}, {6, 1000.0}};
+    ASSERT_EQ(m_chart->columns.size(), 4u);
+    for (int f = 0; f < 4; ++f) {
+        const RecordingChart::Column& column = m_chart->columns[size_t(f)];
+        EXPECT_EQ(column.x, double(f));
+        ASSERT_EQ(column.values.size(), 4u);
+        for (auto [channel, offset] : offsets)
+            EXPECT_EQ(column.values.at(channel), double(0xFF00 + 8 * f + channel) + offset) << f << "/" << channel;
+    }
+    EXPECT_EQ(m_chart->updates, 1);
+    StopScroll();
+}
+
+TEST_F(PellionStream, RingWrapsAndTheBarsThenShowChannelsZeroToThreeOfSlot255)
+{
+    TurnRotary(IDC_MODE, 2);
+    StartScroll();
+    for (int batch = 0; batch < 15; ++batch) FeedPackets(batch * 16, 16);
+    FeedPackets(240, 15);
+    g_impedanceSkip = 20;  // the next update refreshes the bars
+    FeedPackets(255, 1);
+    EXPECT_EQ(g_ringReadIndex, 0);
+    for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(255, k)) << k;
+    FeedPackets(256, 1);
+    EXPECT_EQ(g_sampleRing[0][0].load(), LONG(Value(256, 0)));
+    EXPECT_EQ(g_ringReadIndex, 1);
+    StopScroll();
+}
+
+TEST_F(PellionStream, BarsRefreshOnThe21stUpdateInZtest)
+{
+    TurnRotary(IDC_MODE, 2);
+    StartScroll();
+    FeedPackets(0, 20);
+    EXPECT_EQ(Level(m_pellion->m_impedanceBars[0]), 0.0);
+    FeedPackets(20, 1);
+    for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(20, k)) << k;
+    StopScroll();
+}
+
+TEST_F(PellionStream, PowerClickWhileStreamingIsRefused)
+{
+    StartScroll();
+    ClearLog();
+    Click(IDC_POWER);
+    EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"Stop SCROLL before turning power off."});
+    EXPECT_EQ(m_pellion->m_bPowerOn, 1);
+    StopScroll();
+    EXPECT_EQ(Sequence(), "11");
+}
+
+TEST_F(PellionStream, ExitWhileStreamingWaitsOneSecondAndTheWorkerStopsBeforePowerOff)
+{
+    StartScroll();
+    FeedPackets(0, 1);
+    ClearLog();
+    ClickButton(IDOK);
+    EXPECT_FALSE(StreamWorkerAlive());
+    EXPECT_EQ(Sequence(), "wait 1000; 11; 2");
+    EXPECT_EQ(m_pellion->m_nModalResult, IDOK);
+}
+
+}  // namespace
