@@ -16,7 +16,7 @@ ControlTemplate Label(int id, const char* caption, int x, int y, int cx, int cy,
     return EmbeddedControl(id, CLSID_PANEL_LABEL, x, y, cx, cy, bag);
 }
 
-const PropertyBag kScale = {{"Alignment", std::string("right")}, {"FontSize", 7.0}};
+const PropertyBag kScale = {{"Alignment", std::string("right")}, {"FontSize", 6.0}};
 const PropertyBag kCentred = {{"Alignment", std::string("center")}};
 
 DialogTemplate MakeMainTemplate()
@@ -71,18 +71,18 @@ DialogTemplate MakeMainTemplate()
         PushButton(IDC_ABOUT, "About", 490, 228, 60, 17),
         DefPushButton(IDOK, "EXIT", 490, 251, 60, 17),
 
-        StaticText("Aux ON", 372, 224, 28, 9),
+        StaticText("Aux ON", 372, 224, 36, 10),
         EmbeddedControl(IDC_AUX, CLSID_PANEL_TOGGLE_SWITCH, 379, 236, 14, 25),
-        StaticText("Aux OFF", 372, 265, 30, 9),
-        StaticText("4 Ch.", 405, 224, 22, 9),
+        StaticText("Aux OFF", 372, 265, 36, 10),
+        StaticText("4 Ch.", 405, 224, 24, 10),
         EmbeddedControl(IDC_CHANNELS, CLSID_PANEL_TOGGLE_SWITCH, 406, 236, 14, 25),
-        StaticText("2 Ch.", 405, 265, 22, 9),
-        StaticText("UnLink", 430, 224, 26, 9),
+        StaticText("2 Ch.", 405, 265, 23, 10),
+        StaticText("UnLink", 430, 224, 28, 10),
         EmbeddedControl(IDC_REFERENCE, CLSID_PANEL_TOGGLE_SWITCH, 433, 236, 14, 25),
-        StaticText("Link REF", 428, 265, 32, 9),
-        StaticText("50Hz", 459, 224, 22, 9),
+        StaticText("Link REF", 428, 265, 34, 10),
+        StaticText("50Hz", 459, 224, 24, 10),
         EmbeddedControl(IDC_NOTCH, CLSID_PANEL_TOGGLE_SWITCH, 460, 236, 14, 25),
-        StaticText("60Hz", 460, 265, 22, 9),
+        StaticText("60Hz", 460, 265, 24, 10),
     };
     return t;
 }

@@ -1,12 +1,14 @@
 #include "quorvex/quorvex_app.h"
 
 #include "quorvex/resources.h"
+#include "quorvex/system_services.h"
 #include "ui/quorvex_dlg.h"
 
 CQuorvexApp theApp;
 
 BOOL CQuorvexApp::InitInstance()
 {
+    StartSystemServices();
     RegisterQuorvexResources();
 
     INITCOMMONCONTROLSEX icc;
@@ -25,9 +27,12 @@ BOOL CQuorvexApp::InitInstance()
     m_skin.InvokeHelper(2, DISPATCH_METHOD, VT_EMPTY, NULL, VTS_BSTR, "c:\\Tavorin\\Tavorin.skf");
     m_skin.InvokeHelper(18, DISPATCH_METHOD, VT_EMPTY, NULL, VTS_NONE);
 
-    CQuorvexDlg dlg;
-    m_pMainWnd = &dlg;
-    dlg.DoModal();
-    m_pMainWnd = nullptr;
+    {
+        CQuorvexDlg dlg;
+        m_pMainWnd = &dlg;
+        dlg.DoModal();
+        m_pMainWnd = nullptr;
+    }
+    StopSystemServices();
     return FALSE;
 }

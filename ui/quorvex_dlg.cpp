@@ -113,8 +113,15 @@ void CQuorvexDlg::OnPaint()
 {
     if (PaintIcon()) return;
     CDialog::OnPaint();
+    // A rotary's Redraw repaints the panel beneath it, which brings this handler straight back:
+    // the paint that follows a Redraw leaves the rotaries to draw themselves.
+    if (m_bRedrawPending) {
+        m_bRedrawPending = false;
+        return;
+    }
     m_rangeSwitch.Redraw();
     m_modeSwitch.Redraw();
+    m_bRedrawPending = true;
 }
 
 void CQuorvexDlg::ApplyCalibration()

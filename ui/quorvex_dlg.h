@@ -33,6 +33,9 @@ public:
 
     static const PanelModel MODEL;
 
+private:
+    bool m_bRedrawPending = false;
+
 protected:
     DECLARE_MESSAGE_MAP()
     DECLARE_EVENTSINK_MAP()
