@@ -277,7 +277,7 @@ void StripChart::PaintStaticArt(QPainter& p)
         for (int i = 0; i < m_yTicks; ++i) {
             const int y = plot.top() + int(std::lround(double(i) * (plot.height() - 1) / (m_yTicks - 1)));
             const double v = m_yMax * (1.0 - double(i) / (m_yTicks - 1));
-            p.drawText(QRect(0, y - 6, plot.left() - 3, 12), Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
+            p.drawText(QRect(0, std::clamp(y - 6, 0, std::max(0, height() - 12)), plot.left() - 3, 12), Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
         }
     }
     if (m_legend) {

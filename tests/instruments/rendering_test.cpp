@@ -53,6 +53,13 @@ TEST(OffscreenRendering, EveryKindDrawsSomething)
                                    auto* chart = static_cast<StripChart*>(h.widget);
                                    for (int i = 0; i < 200; ++i) chart->SetChannelValue(0, chart->AddColumn(i), 50 + 40 * std::sin(i / 10.0));
                                });
+    RenderAndCheck<StripChart>("strip_chart_axes",
+                               {{"XAxisMax", 100.0}, {"YAxisMax", 10.0}, {"XAxisShow", true}, {"YAxisShow", true},
+                                {"ShowLegend", true}, {"GridLineStyle", std::string("lineSolid")}, {"XAxisTickMajorCount", int32_t(5)},
+                                {"YAxisTickMajorCount", int32_t(3)}},
+                               QSize(360, 160), [](auto& h) {
+                                   for (int i = 0; i < 150; ++i) h.widget->SetChannelValue(i % 8, h.widget->AddColumn(i), i % 10);
+                               });
 }
 
 TEST(StaticArt, DrawnOncePerSize)
