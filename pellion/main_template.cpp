@@ -65,9 +65,9 @@ DialogTemplate MakeMainTemplate()
         GroupBox("Notch Filter", 295, 165, 77, 83),
         Rotary(IDC_NOTCH_SWITCH, "60Hz, 50Hz, OFF", 0, 299, 178, 71, 64),
 
-        StaticText("Aux ON", 384, 181, 28, 9),
+        StaticText("Aux ON", 384, 181, 34, 9),
         EmbeddedControl(IDC_AUX, CLSID_PANEL_TOGGLE_SWITCH, 389, 195, 16, 31),
-        StaticText("Aux OFF", 385, 232, 30, 9),
+        StaticText("Aux OFF", 385, 232, 36, 9),
 
         EmbeddedControl(IDC_MODEL_LABEL, CLSID_PANEL_LABEL, 438, 166, 93, 23,
                         {{"Caption", std::string("Pellion")},
