@@ -6,6 +6,7 @@
 #include <libusb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -295,10 +296,44 @@ Result UsbDevice::control(const Setup& setup, std::span<uint8_t> data)
     std::lock_guard lock(m_handleMutex);
     if (Result result; standard_request(setup, data, result)) return result;
     if (const Status s = ensure_open_locked(false); s != Status::ok) return {s, 0};
-    const int r = libusb_control_transfer(m_handle, setup.requestType, setup.request, setup.value, setup.index,
-                                          data.data(), setup.length, kControlTimeoutMs);
-    if (r < 0) return failed(r);
-    return {Status::ok, uint32_t(r)};
+
+    // libusb's own synchronous call would do, but its completion flag is invisible to the
+    // sanitizers; this one hands over through an atomic. Like libusb, the waiting thread
+    // handles events itself whenever the event thread is busy elsewhere.
+    std::vector<uint8_t> buffer(LIBUSB_CONTROL_SETUP_SIZE + setup.length);
+    libusb_fill_control_setup(buffer.data(), setup.requestType, setup.request, setup.value, setup.index, setup.length);
+    if (!(setup.requestType & LIBUSB_ENDPOINT_IN))
+        std::memcpy(buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, data.data(), setup.length);
+    std::atomic<bool> completed{false};
+    libusb_transfer* t = libusb_alloc_transfer(0);
+    libusb_fill_control_transfer(
+        t, m_handle, buffer.data(),
+        [](libusb_transfer* transfer) { static_cast<std::atomic<bool>*>(transfer->user_data)->store(true, std::memory_order_release); },
+        &completed, kControlTimeoutMs);
+    if (const int r = libusb_submit_transfer(t); r != 0) {
+        libusb_free_transfer(t);
+        return failed(r);
+    }
+    libusb_context* context = nullptr;
+    {
+        std::lock_guard inner(m_mutex);
+        context = m_backend ? m_backend->context() : nullptr;
+    }
+    while (!completed.load(std::memory_order_acquire)) {
+        timeval tv{0, 10000};
+        libusb_handle_events_timeout_completed(context, &tv, nullptr);
+    }
+    const libusb_transfer_status status = t->status;
+    const uint32_t bytes = uint32_t(std::max(t->actual_length, 0));
+    libusb_free_transfer(t);
+    if (status != LIBUSB_TRANSFER_COMPLETED) {
+        const Status s = status_of_transfer(status);
+        if (s == Status::no_device) report_lost();
+        return {s == Status::ok ? Status::error : s, 0};
+    }
+    if (setup.requestType & LIBUSB_ENDPOINT_IN)
+        std::memcpy(data.data(), buffer.data() + LIBUSB_CONTROL_SETUP_SIZE, std::min<size_t>(bytes, setup.length));
+    return {Status::ok, bytes};
 }
 
 // With m_handleMutex held: the current alternate setting of each interface first, then any
