@@ -2,6 +2,7 @@
 
 #include "pellion/resources.h"
 #include "quorvex/system_services.h"
+#include "ui/panel_app.h"
 #include "ui/pellion_dlg.h"
 
 CPellionApp theApp;
@@ -10,29 +11,8 @@ BOOL CPellionApp::InitInstance()
 {
     StartSystemServices();
     RegisterPellionResources();
-
-    INITCOMMONCONTROLSEX icc;
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_WIN95_CLASSES;
-    InitCommonControlsEx(&icc);
-
-    CWinApp::InitInstance();
-    AfxEnableControlContainer();
-    CoInitialize(NULL);
-
-    // No result is looked at: without the component the panel keeps its own look.
-    m_skin.CreateDispatch("PanelSkin.Skin3");
-    m_skin.InvokeHelper(17, DISPATCH_METHOD, VT_EMPTY, NULL, VTS_I4, 0);
-    m_skin.InvokeHelper(1, DISPATCH_METHOD, VT_EMPTY, NULL, VTS_I4, 1);
-    m_skin.InvokeHelper(2, DISPATCH_METHOD, VT_EMPTY, NULL, VTS_BSTR, "C:\\Tavorin\\Tavorin.skf");
-    m_skin.InvokeHelper(18, DISPATCH_METHOD, VT_EMPTY, NULL, VTS_NONE);
-
-    {
-        CPellionDlg dlg;
-        m_pMainWnd = &dlg;
-        dlg.DoModal();
-        m_pMainWnd = nullptr;
-    }
+    InitPanelServices(*this, m_skin, "C:\\Tavorin\\Tavorin.skf");
+    RunMainDialog<CPellionDlg>(*this);
     StopSystemServices();
     return FALSE;
 }
