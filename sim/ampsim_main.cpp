@@ -1,10 +1,12 @@
 // ampsim: plugs one simulated amplifier in for programs in other processes, until told to
 // quit (stdin "quit", SIGTERM, SIGINT). Standard input takes commands; EOF leaves it running.
 #include "platform/bus/ampsim_server.h"
+#include "platform/win32/clock.h"
 #include "sim/amplifier.h"
 
 #include <CLI/CLI.hpp>
 
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -27,6 +29,9 @@ const char* kCommands =
 std::mutex g_doneMutex;
 std::condition_variable g_done;
 bool g_quit = false;
+// Held while a command runs, and by main from the moment it starts tearing down.
+std::mutex g_commandMutex;
+bool g_closing = false;
 
 void quit()
 {
@@ -131,12 +136,12 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     auto amp = std::make_shared<sim::Amplifier>(options);
+    amp->log().set_origin(platform::win32::clock().now());
     if (log.is_open())
         amp->log().set_sink([&](const sim::WireEntry& e) {
             std::lock_guard lock(logMutex);
             log << sim::WireLog::json_line(e) << '\n' << std::flush;
         });
-    int status = 0;
     {
         platform::bus::AmpsimServer server(amp, name);
         if (!server.plugged()) return 1;  // the server said why
@@ -148,11 +153,19 @@ int main(int argc, char** argv)
         }).detach();
         std::thread([&] {
             std::string line;
-            while (std::getline(std::cin, line)) run_command(line, *amp, server);
+            while (std::getline(std::cin, line)) {
+                std::lock_guard lock(g_commandMutex);
+                if (g_closing) return;
+                run_command(line, *amp, server);
+            }
         }).detach();
 
-        std::unique_lock lock(g_doneMutex);
-        g_done.wait(lock, [] { return g_quit; });
+        {
+            std::unique_lock lock(g_doneMutex);
+            g_done.wait(lock, [] { return g_quit; });
+        }
+        std::lock_guard lock(g_commandMutex);
+        g_closing = true;
     }
     amp->log().set_sink(nullptr);
     {
@@ -161,5 +174,5 @@ int main(int argc, char** argv)
     }
     std::fflush(stdout);
     // The stdin and signal threads may still be blocked; leave without unwinding them.
-    std::_Exit(status);
+    std::_Exit(0);
 }

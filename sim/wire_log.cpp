@@ -35,10 +35,11 @@ bool is_calibration(const std::vector<uint8_t>& b) { return b.size() == 10 && b[
 
 void WireLog::add(WireEntry entry)
 {
-    entry.t_ms = std::chrono::duration<double, std::milli>(platform::win32::clock().now()).count();
+    std::chrono::nanoseconds now = platform::win32::clock().now();
     std::function<void(const WireEntry&)> sink;
     {
         std::lock_guard lock(m_mutex);
+        entry.t_ms = std::chrono::duration<double, std::milli>(now - m_origin).count();
         m_entries.push_back(entry);
         sink = m_sink;
     }
@@ -147,6 +148,12 @@ std::string WireLog::sequence(SequenceFormat format) const
         text += item;
     }
     return text;
+}
+
+void WireLog::set_origin(std::chrono::nanoseconds origin)
+{
+    std::lock_guard lock(m_mutex);
+    m_origin = origin;
 }
 
 void WireLog::set_sink(std::function<void(const WireEntry&)> sink)

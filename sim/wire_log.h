@@ -5,6 +5,7 @@
 
 #include "platform/bus/device.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -55,6 +56,9 @@ public:
     // "wait N" (ms). Reads, control transfers and notes only when the format asks.
     std::string sequence(SequenceFormat format = {}) const;
 
+    // Times are logged from this point of the clock on (default: the clock's own origin).
+    void set_origin(std::chrono::nanoseconds origin);
+
     // Called for every new entry, outside the log's lock (ampsim streams it to a file).
     void set_sink(std::function<void(const WireEntry&)> sink);
 
@@ -69,6 +73,7 @@ private:
     mutable std::mutex m_mutex;
     std::vector<WireEntry> m_entries;
     std::function<void(const WireEntry&)> m_sink;
+    std::chrono::nanoseconds m_origin{0};
 };
 
 }  // namespace sim
