@@ -6,6 +6,7 @@
 #include "platform/instruments/register.h"
 #include "platform/usbdriver/driver.h"
 #include "quorvex/resources.h"
+#include "ui/about_dlg.h"
 
 #include <chrono>
 #include <thread>
@@ -217,4 +218,31 @@ double PanelTest::Level(CWnd& control)
     double level = -1.0;
     control.GetProperty(19, VT_R8, &level);
     return level;
+}
+
+void PanelTest::StartStream()
+{
+    Click(IDC_SCROLL);
+    PumpUntil([&] { return Commands().size() >= 2; });
+}
+
+void PanelTest::StopStream()
+{
+    Click(IDC_SCROLL);
+    m_device->queue_in(SamplePacketBytes(uint16_t(0)));
+    PumpUntil([&] { return !StreamWorkerAlive(); });
+    Pump();
+}
+
+PanelTest::AboutShown PanelTest::OpenAboutBox()
+{
+    AboutShown shown;
+    platform::afx::testing::RunInNextModalLoop([&] {
+        auto* about = dynamic_cast<CAbout*>(platform::afx::testing::ActiveModalDialog());
+        ASSERT_NE(about, nullptr);
+        shown = {Caption(about->m_usbDriverLabel), Caption(about->m_firmwareLabel), Caption(about->m_serialLabel)};
+        platform::afx::testing::ClickButton(about, IDOK);
+    });
+    ClickButton(IDC_ABOUT);
+    return shown;
 }

@@ -83,6 +83,16 @@ protected:
     // the window has drawn them all.
     void FeedPackets(int first, int count);
 
+    // SCROLL on, until the worker has sent its own start; SCROLL off, with one more packet so
+    // the worker's last read returns, until it has left.
+    void StartStream();
+    void StopStream();
+    // Opens the About box, reads its three values as shown and closes it with OK.
+    struct AboutShown {
+        std::string usbDriver, firmware, serial;
+    };
+    AboutShown OpenAboutBox();
+
     std::string Sequence(sim::SequenceFormat format = {}) const { return m_device->log().sequence(format); }
     std::vector<std::vector<uint8_t>> Commands() const { return m_device->log().commands(); }
     std::vector<uint32_t> Waits() const;

@@ -2,7 +2,6 @@
 
 #include "amp/commands.h"
 #include "amp/link.h"
-#include "ui/about_dlg.h"
 
 namespace {
 
@@ -158,21 +157,6 @@ INSTANTIATE_TEST_SUITE_P(BadReplies, PellionPowerOn,
 
 class PellionPower : public PellionTest {
 protected:
-    struct Shown {
-        std::string usbDriver, firmware, serial;
-    };
-    Shown OpenAbout()
-    {
-        Shown shown;
-        platform::afx::testing::RunInNextModalLoop([&] {
-            auto* about = dynamic_cast<CAbout*>(platform::afx::testing::ActiveModalDialog());
-            ASSERT_NE(about, nullptr);
-            shown = {Caption(about->m_usbDriverLabel), Caption(about->m_firmwareLabel), Caption(about->m_serialLabel)};
-            platform::afx::testing::ClickButton(about, IDOK);
-        });
-        ClickButton(IDC_ABOUT);
-        return shown;
-    }
     // Power on against a Pellion that answers neither version query.
     void PowerOnWithoutReplies()
     {
@@ -205,7 +189,7 @@ TEST_F(PellionPower, AboutShowsTheStoredValuesWithoutAskingTheAmplifier)
     OpenPellion();
     Click(IDC_POWER);
     ClearLog();
-    Shown shown = OpenAbout();
+    AboutShown shown = OpenAboutBox();
     EXPECT_EQ(shown.usbDriver, "03");
     EXPECT_EQ(shown.firmware, "12");
     EXPECT_EQ(shown.serial, "1234");
@@ -217,14 +201,14 @@ TEST_F(PellionPower, AboutAfterFailedQueriesShowsTheStartValuesUntilTheFirstPowe
     PlugScriptedPellion();
     OpenPellion();
     PowerOnWithoutReplies();
-    Shown shown = OpenAbout();
+    AboutShown shown = OpenAboutBox();
     EXPECT_EQ(shown.usbDriver, "01");
     EXPECT_EQ(shown.firmware, "01");
     EXPECT_EQ(shown.serial, "0");
 
     Click(IDC_POWER);
     PowerOnWithoutReplies();
-    shown = OpenAbout();
+    shown = OpenAboutBox();
     EXPECT_EQ(shown.usbDriver, "00");
     EXPECT_EQ(shown.firmware, "00");
     EXPECT_EQ(shown.serial, "0");

@@ -21,27 +21,14 @@ protected:
         ClearLog();
     }
 
-    void StartScroll()
-    {
-        Click(IDC_SCROLL);
-        PumpUntil([&] { return Commands().size() >= 2; });  // the worker's own 10
-    }
-    // SCROLL again, and one more packet so the worker's last read returns and it leaves.
-    void StopScroll()
-    {
-        Click(IDC_SCROLL);
-        m_device->queue_in(SamplePacketBytes(uint16_t(0)));
-        PumpUntil([&] { return !StreamWorkerAlive(); });
-        Pump();
-    }
     static double Value(int n, int i) { return double(uint16_t(n * 32 + i)); }
 };
 
 TEST_F(PellionStream, StartSendsTenTwiceAndStopSendsElevenAsOneByte)
 {
-    StartScroll();
+    StartStream();
     FeedPackets(0, 2);
-    StopScroll();
+    StopStream();
     EXPECT_EQ(Sequence({.reads = true}), "10; 10; in 68 x3; 11");
     EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
 }
@@ -49,15 +36,15 @@ TEST_F(PellionStream, StartSendsTenTwiceAndStopSendsElevenAsOneByte)
 TEST_F(PellionStream, StartFillsEveryValueOfTheRingWithNine)
 {
     g_sampleRing[17][3].store(1234);
-    StartScroll();
+    StartStream();
     for (int slot : {0, 17, 255})
         for (int i : {0, 3, 31}) EXPECT_EQ(g_sampleRing[slot][i].load(), 9) << slot << "/" << i;
-    StopScroll();
+    StopStream();
 }
 
 TEST_F(PellionStream, EachPacketBecomesFourColumnsOfFourTracesInTheirOrder)
 {
-    StartScroll();
+    StartStream();
     std::vector<uint16_t> values(SAMPLE_VALUE_COUNT);
     for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) values[size_t(i)] = uint16_t(0xFF00 + i);
     m_device->queue_in(SamplePacketBytes(values));
@@ -72,13 +59,13 @@ TEST_F(PellionStream, EachPacketBecomesFourColumnsOfFourTracesInTheirOrder)
             EXPECT_EQ(column.values.at(channel), double(0xFF00 + 8 * f + channel) + offset) << f << "/" << channel;
     }
     EXPECT_EQ(m_chart->updates, 1);
-    StopScroll();
+    StopStream();
 }
 
 TEST_F(PellionStream, RingWrapsAndTheBarsThenShowChannelsZeroToThreeOfSlot255)
 {
     TurnRotary(IDC_MODE, 2);
-    StartScroll();
+    StartStream();
     for (int batch = 0; batch < 15; ++batch) FeedPackets(batch * 16, 16);
     FeedPackets(240, 15);
     g_impedanceSkip = 20;  // the next update refreshes the bars
@@ -88,34 +75,34 @@ TEST_F(PellionStream, RingWrapsAndTheBarsThenShowChannelsZeroToThreeOfSlot255)
     FeedPackets(256, 1);
     EXPECT_EQ(g_sampleRing[0][0].load(), LONG(Value(256, 0)));
     EXPECT_EQ(g_ringReadIndex, 1);
-    StopScroll();
+    StopStream();
 }
 
 TEST_F(PellionStream, BarsRefreshOnThe21stUpdateInZtest)
 {
     TurnRotary(IDC_MODE, 2);
-    StartScroll();
+    StartStream();
     FeedPackets(0, 20);
     EXPECT_EQ(Level(m_pellion->m_impedanceBars[0]), 0.0);
     FeedPackets(20, 1);
     for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(20, k)) << k;
-    StopScroll();
+    StopStream();
 }
 
 TEST_F(PellionStream, PowerClickWhileStreamingIsRefused)
 {
-    StartScroll();
+    StartStream();
     ClearLog();
     Click(IDC_POWER);
     EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"Stop SCROLL before turning power off."});
     EXPECT_EQ(m_pellion->m_bPowerOn, 1);
-    StopScroll();
+    StopStream();
     EXPECT_EQ(Sequence(), "11");
 }
 
 TEST_F(PellionStream, ExitWhileStreamingWaitsOneSecondAndTheWorkerStopsBeforePowerOff)
 {
-    StartScroll();
+    StartStream();
     FeedPackets(0, 1);
     ClearLog();
     ClickButton(IDOK);
