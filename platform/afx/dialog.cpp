@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGroupBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -487,6 +488,15 @@ BOOL ClickButton(CWnd* pDialog, UINT nID)
     auto* button = rec ? qobject_cast<QPushButton*>(rec->widget.data()) : nullptr;
     if (!button || !button->isEnabled()) return FALSE;
     button->click();
+    return TRUE;
+}
+
+BOOL PaintWindow(CWnd* pWnd)
+{
+    WindowRecord* rec = pWnd ? FindRecord(pWnd->m_hWnd) : nullptr;
+    if (!rec || !rec->widget) return FALSE;
+    QImage image(rec->widget->size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    rec->widget->render(&image);
     return TRUE;
 }
 

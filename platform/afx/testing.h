@@ -36,6 +36,10 @@ BOOL ClickCloseBox(CWnd* pDialog);
 // Clicks a push button by id.
 BOOL ClickButton(CWnd* pDialog, UINT nID);
 
+// Paints the window now, as an expose would (WM_PAINT runs inside a real paint event, with
+// the children drawn after it). FALSE for a window that is gone.
+BOOL PaintWindow(CWnd* pWnd);
+
 QWidget* WidgetOf(HWND hWnd);
 HWND WindowOf(QWidget* widget);
 
