@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 std::mutex g_workerMutex;
@@ -31,7 +32,12 @@ UINT StreamWorker(LPVOID pParam)
     BYTE w = 0;
     while (g_streaming.load() != 0) {
         LONG length = ReadPacket(packet);
-        if (!SamplePacket::Decode(packet, length, values)) continue;
+        if (!SamplePacket::Decode(packet, length, values)) {
+            // A read that moved nothing failed at once (amplifier unplugged, pipe gone): try
+            // again, but without spinning a core until SCROLL is clicked.
+            if (length == 0 && g_streaming.load() != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
         StoreSlot(w, values);
         AnnounceSlot(hWnd);
         w = BYTE(w + 1);
