@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -129,6 +130,21 @@ TEST_F(LibusbBackend, OpenClaimsInterfaceZeroAndCloseReleasesIt)
     EXPECT_EQ(m_testbed.requests(m_path), std::vector<std::string>{"CLAIMINTERFACE"});
     m_device->close();
     EXPECT_EQ(m_testbed.requests(m_path), (std::vector<std::string>{"CLAIMINTERFACE", "RELEASEINTERFACE"}));
+}
+
+TEST_F(LibusbBackend, BusyDeviceIsReportedOnceAndLeftClosed)
+{
+    plug_and_start();
+    m_testbed.set_claim_error(m_path, EBUSY);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(m_device->open(), Status::error);
+    EXPECT_EQ(m_device->open(), Status::error);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "libusb: cannot open 1209:a404 at 1-4: device busy (another program has claimed it)\n");
+
+    m_testbed.set_claim_error(m_path, 0);
+    EXPECT_EQ(m_device->open(), Status::ok) << "a later open tries again";
+    m_device->close();
 }
 
 class LibusbDescriptors : public LibusbBackend {};

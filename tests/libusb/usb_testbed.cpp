@@ -70,6 +70,7 @@ struct UsbTestbed::Fake {
 
     mutable std::mutex mutex;
     bool gone = false;
+    int claimError = 0;
     std::deque<std::shared_ptr<Urb>> pending;
     std::deque<std::shared_ptr<Urb>> completed;
     std::vector<std::string> requests;
@@ -195,7 +196,7 @@ struct UsbTestbed::Fake {
         case USBDEVFS_CLAIMINTERFACE: {
             std::lock_guard lock(mutex);
             requests.push_back("CLAIMINTERFACE");
-            return gone ? -ENODEV : 0;
+            return gone ? -ENODEV : -claimError;
         }
         case USBDEVFS_RELEASEINTERFACE: note("RELEASEINTERFACE"); return 0;
         case USBDEVFS_SETINTERFACE: {
@@ -337,6 +338,13 @@ void UsbTestbed::unplug(const std::string& syspath)
     }
     umockdev_testbed_uevent(m_impl->testbed, syspath.c_str(), "remove");
     umockdev_testbed_remove_device(m_impl->testbed, syspath.c_str());
+}
+
+void UsbTestbed::set_claim_error(const std::string& syspath, int error)
+{
+    Fake& fake = m_impl->fake(syspath);
+    std::lock_guard lock(fake.mutex);
+    fake.claimError = error;
 }
 
 std::vector<std::string> UsbTestbed::requests(const std::string& syspath) const

@@ -25,6 +25,9 @@ public:
     // Unplugs: the removal uevent, then every URB (pending or new) fails with ENODEV.
     void unplug(const std::string& syspath);
 
+    // Claiming the interface fails with `error` (EBUSY: another program holds it); 0 again allows it.
+    void set_claim_error(const std::string& syspath, int error);
+
     // usbfs requests seen for the device at `syspath`, in order, by name ("CLAIMINTERFACE",
     // "SUBMITURB bulk 0x01", ...); reaps are not listed.
     std::vector<std::string> requests(const std::string& syspath) const;
