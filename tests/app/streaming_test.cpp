@@ -51,6 +51,15 @@ TEST_F(Stream, StartSendsTenTwiceReadsAndStopSendsElevenOnce)
     EXPECT_TRUE(LedState(m_dlg->m_scrollSwitch));
 }
 
+TEST_F(Stream, PowerIsRefusedWhileTheStreamRuns)
+{
+    StartScroll();
+    Click(IDC_POWER);
+    EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"Stop SCROLL before turning power off."});
+    EXPECT_EQ(Sequence(), "10; 10");
+    EXPECT_EQ(m_dlg->m_bPowerOn, 1);
+}
+
 TEST_F(Stream, EachPacketBecomesFourColumnsOfSevenStackedTraces)
 {
     StartScroll();
