@@ -159,10 +159,11 @@ void Backend::event_loop()
     m_threadId = std::thread::id{};
 }
 
-// The process-wide backend behind start()/stop().
+// The process-wide backend behind start()/stop(). Not destroyed at exit by itself: a program
+// that never calls stop() must not have its devices detached during static destruction.
 namespace {
 std::mutex g_backendMutex;
-std::unique_ptr<Backend> g_backend;
+Backend* g_backend = nullptr;
 }  // namespace
 
 bool start() { return start(load_device_table(std::cerr)); }
@@ -173,7 +174,7 @@ bool start(DeviceTable table)
     if (g_backend) return true;
     auto backend = std::make_unique<Backend>(std::move(table));
     if (!backend->start()) return false;
-    g_backend = std::move(backend);
+    g_backend = backend.release();
     return true;
 }
 
@@ -182,7 +183,8 @@ void stop()
     std::unique_ptr<Backend> backend;
     {
         std::lock_guard lock(g_backendMutex);
-        backend = std::move(g_backend);
+        backend.reset(g_backend);
+        g_backend = nullptr;
     }
     if (backend) backend->stop();
 }
