@@ -1,7 +1,6 @@
 #include "pellion/pellion_app.h"
 
 #include "pellion/resources.h"
-#include "quorvex/system_services.h"
 #include "ui/panel_app.h"
 #include "ui/pellion_dlg.h"
 
@@ -9,10 +8,8 @@ CPellionApp theApp;
 
 BOOL CPellionApp::InitInstance()
 {
-    StartSystemServices();
     RegisterPellionResources();
     InitPanelServices(*this, m_skin, "C:\\Tavorin\\Tavorin.skf");
     RunMainDialog<CPellionDlg>(*this);
-    StopSystemServices();
     return FALSE;
 }

@@ -67,7 +67,7 @@ DialogTemplate MakeMainTemplate()
         EmbeddedControl(IDC_SCROLL, CLSID_PANEL_LED_SWITCH, 399, 198, 60, 17,
                         {{"Caption", std::string("SCROLL")}, {"LedState", true}}),
         EmbeddedControl(IDC_POWER, CLSID_PANEL_LED_SWITCH, 490, 198, 60, 17,
-                        {{"Caption", std::string("POWER")}, {"LedState", false}}),
+                        {{"Caption", std::string("POWER")}, {"LedState", false}, {"Latching", true}}),
         PushButton(IDC_ABOUT, "About", 490, 228, 60, 17),
         DefPushButton(IDOK, "EXIT", 490, 251, 60, 17),
 

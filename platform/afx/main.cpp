@@ -1,8 +1,11 @@
 // The program entry every panel program links: sets up Qt, registers the outside components,
-// runs the one application object and joins any worker still alive before the process ends.
+// starts the USB driver, runs the one application object and joins any worker still alive
+// before the process ends.
 #include "platform/afx/afxwin.h"
 #include "platform/afx/window_registry.h"
+#include "platform/bus/bus.h"
 #include "platform/com/skin.h"
+#include "platform/usbdriver/driver.h"
 
 #if __has_include("platform/instruments/register.h")
 #include "platform/instruments/register.h"
@@ -159,5 +162,11 @@ int main(int argc, char** argv)
         return 1;
     }
     platform::afx::detail::SetAppName(*theApp, g_program);
-    return platform::afx::detail::RunApplication(*theApp);
+
+    // What an installed system would already run: the amplifier's driver over the buses.
+    platform::bus::start_backends();
+    platform::usbdriver::install();
+    int result = platform::afx::detail::RunApplication(*theApp);
+    platform::bus::stop_backends();
+    return result;
 }
