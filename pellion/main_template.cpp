@@ -79,7 +79,7 @@ DialogTemplate MakeMainTemplate()
         EmbeddedControl(IDC_SCROLL, CLSID_PANEL_LED_SWITCH, 425, 196, 60, 17,
                         {{"Caption", std::string("SCROLL")}, {"LedState", true}}),
         EmbeddedControl(IDC_POWER, CLSID_PANEL_LED_SWITCH, 425, 221, 60, 17,
-                        {{"Caption", std::string("POWER")}, {"LedState", false}}),
+                        {{"Caption", std::string("POWER")}, {"LedState", false}, {"Latching", true}}),
         PushButton(IDC_ABOUT, "About", 497, 196, 53, 17),
         DefPushButton(IDOK, "EXIT", 497, 221, 53, 17),
     };

@@ -186,6 +186,8 @@ bool CPanelDlg::BeginPowerClick()
 {
     if (g_streaming.load() != 0) {
         AfxMessageBox("Stop SCROLL before turning power off.");
+        // The latching switch turned its LED over on the press; the power did not change.
+        m_powerSwitch.SetLedState(m_bPowerOn ? TRUE : FALSE);
         return false;
     }
     if (!EnsureOpen()) {

@@ -19,6 +19,7 @@ void LedSwitch::LoadProperties(const com::PropertyBag& bag)
 {
     if (auto s = BagString(bag, "Caption")) m_caption = QString::fromStdString(*s);
     if (auto b = BagBool(bag, "LedState")) m_led = *b;
+    if (auto b = BagBool(bag, "Latching")) m_latching = *b;
     if (auto c = BagColor(bag, "LedColor")) m_ledColor = *c;
     if (auto c = BagColor(bag, "FontColor")) m_fontColor = *c;
     InvalidateArt();
@@ -35,6 +36,14 @@ void LedSwitch::SetLedState(bool on)
     if (on == m_led) return;
     m_led = on;
     update();
+}
+
+void LedSwitch::Press()
+{
+    // A latching switch's LED follows the press, as the hardware's does; the handler may still
+    // set it otherwise.
+    if (m_latching) SetLedState(!m_led);
+    Raise(kLedSwitchClick);
 }
 
 QRectF LedSwitch::LedRect() const
@@ -116,7 +125,7 @@ void LedSwitch::mouseReleaseEvent(QMouseEvent* e)
     m_mouseDown = false;
     m_pressed = false;
     update();
-    if (rect().contains(e->position().toPoint())) Raise(kLedSwitchClick);
+    if (rect().contains(e->position().toPoint())) Press();
 }
 
 void LedSwitch::keyPressEvent(QKeyEvent* e)
@@ -134,7 +143,7 @@ void LedSwitch::keyReleaseEvent(QKeyEvent* e)
     if (e->key() == Qt::Key_Space && !e->isAutoRepeat() && m_pressed) {
         m_pressed = false;
         update();
-        Raise(kLedSwitchClick);
+        Press();
         return;
     }
     Instrument::keyReleaseEvent(e);

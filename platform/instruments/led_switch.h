@@ -1,7 +1,8 @@
 // An LED push-switch: a panel push button with a caption and a round LED. It raises Click (5)
 // when the mouse is released inside it or on space; setting the LED raises nothing, because the
 // programs set it from inside their own click handlers.
-// Bag: Caption, LedState (bool), LedColor, FontColor.
+// A latching switch (Latching True) turns its LED over on every press before raising Click.
+// Bag: Caption, LedState (bool), Latching (bool), LedColor, FontColor.
 #pragma once
 
 #include "platform/instruments/instrument.h"
@@ -35,11 +36,13 @@ protected:
 
 private:
     QRectF LedRect() const;
+    void Press();
 
     QString m_caption;
     QColor m_ledColor = QColor(40, 230, 40);
     QColor m_fontColor = Qt::black;
     bool m_led = false;
+    bool m_latching = false;
     bool m_pressed = false;
     bool m_mouseDown = false;
 };

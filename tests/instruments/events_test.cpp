@@ -33,6 +33,24 @@ TEST(LedSwitchEvents, SetLedStateRaisesNoClick)
     EXPECT_TRUE(led.events.empty());
 }
 
+TEST(LedSwitchEvents, LatchingSwitchTurnsItsLedOverOnEachPressOnly)
+{
+    Hosted<LedSwitch> power({{"Caption", std::string("POWER")}, {"Latching", true}}, QSize(90, 28));
+    Hosted<LedSwitch> scroll({{"Caption", std::string("SCROLL")}, {"LedState", true}}, QSize(90, 28));
+    QTest::mouseClick(power.widget, Qt::LeftButton, {}, QPoint(45, 14));
+    QTest::mouseClick(scroll.widget, Qt::LeftButton, {}, QPoint(45, 14));
+    EXPECT_TRUE(power.widget->LedState());
+    EXPECT_TRUE(scroll.widget->LedState()) << "a plain switch leaves its LED to the program";
+    QTest::keyClick(power.widget, Qt::Key_Space);
+    EXPECT_FALSE(power.widget->LedState());
+    EXPECT_EQ(power.events, (Events{kLedSwitchClick, kLedSwitchClick}));
+
+    // The handler has the last word, and setting the LED still raises nothing.
+    EXPECT_EQ(power.Call(14, {true}), S_OK);
+    EXPECT_TRUE(power.widget->LedState());
+    EXPECT_EQ(power.events.size(), 2u);
+}
+
 class RotaryEvents : public ::testing::Test {
 protected:
     Hosted<RotarySwitch> rotary{{{"PositionLabels", std::string("50, 100, 500")}, {"Position", int32_t(1)}}, QSize(102, 104)};
