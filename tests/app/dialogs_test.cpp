@@ -1,6 +1,5 @@
 #include "panel_fixture.h"
 
-#include "ui/about_dlg.h"
 #include "ui/cal_config_dlg.h"
 
 namespace {
@@ -9,16 +8,8 @@ using Bytes = std::vector<uint8_t>;
 using platform::afx::testing::ActiveModalDialog;
 using platform::afx::testing::RunInNextModalLoop;
 
-class CalibrationSettings : public PanelTest {
+class CalibrationSettings : public StartedPanelTest {
 protected:
-    void SetUp() override
-    {
-        PanelTest::SetUp();
-        PlugAmplifier();
-        OpenPanel();
-        ClearLog();
-    }
-
     // Opens Configure and runs `act` on the dialog inside its modal loop.
     void Configure(const std::function<void(CCalConfig&)>& act)
     {
@@ -95,38 +86,14 @@ TEST_F(CalibrationSettings, OkWithoutChangesStillResendsThePacket)
     EXPECT_EQ(Sequence(), "9");
 }
 
-class AboutBox : public PanelTest {
-protected:
-    struct Shown {
-        std::string usbDriver, firmware, serial;
-    };
-    Shown OpenAbout()
-    {
-        Shown shown;
-        RunInNextModalLoop([&] {
-            auto* dlg = dynamic_cast<CAbout*>(ActiveModalDialog());
-            ASSERT_NE(dlg, nullptr);
-            shown = {Caption(dlg->m_usbDriverLabel), Caption(dlg->m_firmwareLabel), Caption(dlg->m_serialLabel)};
-            platform::afx::testing::ClickButton(dlg, IDOK);
-        });
-        ClickButton(IDC_ABOUT);
-        return shown;
-    }
-};
+class AboutBox : public PanelTest {};
 
 TEST_F(AboutBox, ShowsTheVersionReplyAsTwoDigitsAndTheSerialNumber)
 {
-    sim::AmplifierOptions options;
-    options.usbDriver = 3;
-    options.firmware = 12;
-    options.serial = 0x04D2;
-    PlugAmplifier(options);
+    PlugAmplifier({.serial = 0x04D2, .firmware = 12, .usbDriver = 3});
     OpenPanel();
     ClearLog();
-    Shown shown = OpenAbout();
-    EXPECT_EQ(shown.usbDriver, "03");
-    EXPECT_EQ(shown.firmware, "12");
-    EXPECT_EQ(shown.serial, "1234");
+    EXPECT_EQ(OpenAboutBox(), (AboutShown{"03", "12", "1234"}));
     EXPECT_EQ(Sequence(), "21");
 }
 
@@ -136,7 +103,7 @@ TEST_F(AboutBox, FailedQueryIsRetriedOnceAfter750ms)
     OpenPanel();
     ClearLog();
     m_amplifier->queue_in(Bytes(68, 'S'));  // taken for the first query's reply
-    Shown shown = OpenAbout();
+    AboutShown shown = OpenAboutBox();
     EXPECT_EQ(Sequence(), "21; wait 750; 21");
     EXPECT_EQ(shown.firmware, "23");  // the values of the last valid reply
 }

@@ -191,6 +191,22 @@ void PanelTest::FeedPackets(int first, int count)
     PumpUntil([&] { return m_chart->PacketsDrawn() >= target; });
 }
 
+void PanelTest::FeedOneRing(bool refreshOnTheLast)
+{
+    for (int batch = 0; batch < 15; ++batch) FeedPackets(batch * 16, 16);
+    FeedPackets(240, 15);
+    if (refreshOnTheLast) g_impedanceSkip = 20;
+    FeedPackets(255, 1);
+}
+
+void PanelTest::DrawPacket(const std::vector<uint8_t>& packet)
+{
+    size_t target = m_chart->PacketsDrawn() + 1;
+    m_device->queue_in(packet);
+    ++m_packetsQueued;
+    PumpUntil([&] { return m_chart->PacketsDrawn() == target; });
+}
+
 std::vector<uint32_t> PanelTest::Waits() const
 {
     std::vector<uint32_t> waits;
@@ -245,4 +261,12 @@ PanelTest::AboutShown PanelTest::OpenAboutBox()
     });
     ClickButton(IDC_ABOUT);
     return shown;
+}
+
+void StartedPanelTest::SetUp()
+{
+    PanelTest::SetUp();
+    PlugAmplifier();
+    OpenPanel();
+    ClearLog();
 }

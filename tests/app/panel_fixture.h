@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,13 @@ protected:
     // Queues `count` packets numbered from `first` (packet n: values n*32 + i) and pumps until
     // the window has drawn them all.
     void FeedPackets(int first, int count);
+    // Feeds packets 0 to 255 in batches, which brings the ring round to slot 0; with
+    // `refreshOnTheLast` the update of packet 255 refreshes the impedance bars.
+    void FeedOneRing(bool refreshOnTheLast = false);
+    // Value i of packet n as FeedPackets queues it.
+    static double Value(int n, int i) { return double(uint16_t(n * 32 + i)); }
+    // Queues one packet and pumps until the window has drawn exactly one more.
+    void DrawPacket(const std::vector<uint8_t>& packet);
 
     // SCROLL on, until the worker has sent its own start; SCROLL off, with one more packet so
     // the worker's last read returns, until it has left.
@@ -90,6 +98,11 @@ protected:
     // Opens the About box, reads its three values as shown and closes it with OK.
     struct AboutShown {
         std::string usbDriver, firmware, serial;
+        bool operator==(const AboutShown&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const AboutShown& s)
+        {
+            return out << '{' << s.usbDriver << ", " << s.firmware << ", " << s.serial << '}';
+        }
     };
     AboutShown OpenAboutBox();
 
@@ -110,4 +123,10 @@ protected:
     std::unique_ptr<CQuorvexDlg> m_dlg;
     RecordingChart* m_chart = nullptr;  // owned by the window's m_chart
     int m_packetsQueued = 0;
+};
+
+// The Quorvex window after start-up against the amplifier model, the start-up cleared from the log.
+class StartedPanelTest : public PanelTest {
+protected:
+    void SetUp() override;
 };

@@ -6,16 +6,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class PowerSwitch : public PanelTest {
-protected:
-    void SetUp() override
-    {
-        PanelTest::SetUp();
-        PlugAmplifier();
-        OpenPanel();
-        ClearLog();
-    }
-};
+class PowerSwitch : public StartedPanelTest {};
 
 TEST_F(PowerSwitch, SecondClickPowersOnAgainAndResetsModeAndRange)
 {
@@ -53,15 +44,7 @@ TEST_F(PowerSwitch, ScrollWithPowerOffIsRefused)
     EXPECT_EQ(g_streaming.load(), 0);
 }
 
-class SwitchCodes : public PanelTest {
-protected:
-    void SetUp() override
-    {
-        PanelTest::SetUp();
-        PlugAmplifier();
-        OpenPanel();
-    }
-};
+class SwitchCodes : public StartedPanelTest {};
 
 TEST_F(SwitchCodes, EveryToggleSendsItsCodePair)
 {
@@ -110,13 +93,11 @@ TEST_F(SwitchCodes, RangeIsSentWithThePowerOff)
     EXPECT_EQ(Sequence(), "8");
 }
 
-class ImpedanceBarsOnModeChange : public PanelTest {
+class ImpedanceBarsOnModeChange : public StartedPanelTest {
 protected:
     void SetUp() override
     {
-        PanelTest::SetUp();
-        PlugAmplifier();
-        OpenPanel();
+        StartedPanelTest::SetUp();
         for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) bar.SetLevel(12.0);
     }
 };

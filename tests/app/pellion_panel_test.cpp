@@ -181,18 +181,11 @@ TEST_F(PellionPower, OffWaitsThenSendsTwoAndZeroesTheVersions)
 
 TEST_F(PellionPower, AboutShowsTheStoredValuesWithoutAskingTheAmplifier)
 {
-    sim::AmplifierOptions options;
-    options.usbDriver = 3;
-    options.firmware = 12;
-    options.serial = 1234;
-    PlugPellion(options);
+    PlugPellion({.serial = 1234, .firmware = 12, .usbDriver = 3});
     OpenPellion();
     Click(IDC_POWER);
     ClearLog();
-    AboutShown shown = OpenAboutBox();
-    EXPECT_EQ(shown.usbDriver, "03");
-    EXPECT_EQ(shown.firmware, "12");
-    EXPECT_EQ(shown.serial, "1234");
+    EXPECT_EQ(OpenAboutBox(), (AboutShown{"03", "12", "1234"}));
     EXPECT_EQ(Sequence(), "");
 }
 
@@ -201,17 +194,11 @@ TEST_F(PellionPower, AboutAfterFailedQueriesShowsTheStartValuesUntilTheFirstPowe
     PlugScriptedPellion();
     OpenPellion();
     PowerOnWithoutReplies();
-    AboutShown shown = OpenAboutBox();
-    EXPECT_EQ(shown.usbDriver, "01");
-    EXPECT_EQ(shown.firmware, "01");
-    EXPECT_EQ(shown.serial, "0");
+    EXPECT_EQ(OpenAboutBox(), (AboutShown{"01", "01", "0"}));
 
     Click(IDC_POWER);
     PowerOnWithoutReplies();
-    shown = OpenAboutBox();
-    EXPECT_EQ(shown.usbDriver, "00");
-    EXPECT_EQ(shown.firmware, "00");
-    EXPECT_EQ(shown.serial, "0");
+    EXPECT_EQ(OpenAboutBox(), (AboutShown{"00", "00", "0"}));
 }
 
 TEST_F(PellionPower, AboutWithThePowerOffShowsOnlyTheMessage)

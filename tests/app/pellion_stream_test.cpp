@@ -20,8 +20,6 @@ protected:
         Click(IDC_POWER);
         ClearLog();
     }
-
-    static double Value(int n, int i) { return double(uint16_t(n * 32 + i)); }
 };
 
 TEST_F(PellionStream, StartSendsTenTwiceAndStopSendsElevenAsOneByte)
@@ -45,10 +43,7 @@ TEST_F(PellionStream, StartFillsEveryValueOfTheRingWithNine)
 TEST_F(PellionStream, EachPacketBecomesFourColumnsOfFourTracesInTheirOrder)
 {
     StartStream();
-    std::vector<uint16_t> values(SAMPLE_VALUE_COUNT);
-    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) values[size_t(i)] = uint16_t(0xFF00 + i);
-    m_device->queue_in(SamplePacketBytes(values));
-    PumpUntil([&] { return m_chart->PacketsDrawn() == 1; });
+    DrawPacket(SamplePacketBytes(uint16_t(0xFF00)));
     const std::map<LONG, double> offsets = {{0, 195605.0}, {1, 130070.0}, {5, 64535.0}, {6, 1000.0}};
     ASSERT_EQ(m_chart->columns.size(), 4u);
     for (int f = 0; f < 4; ++f) {
@@ -66,10 +61,7 @@ TEST_F(PellionStream, RingWrapsAndTheBarsThenShowChannelsZeroToThreeOfSlot255)
 {
     TurnRotary(IDC_MODE, 2);
     StartStream();
-    for (int batch = 0; batch < 15; ++batch) FeedPackets(batch * 16, 16);
-    FeedPackets(240, 15);
-    g_impedanceSkip = 20;  // the next update refreshes the bars
-    FeedPackets(255, 1);
+    FeedOneRing(true);
     EXPECT_EQ(g_ringReadIndex, 0);
     for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(255, k)) << k;
     FeedPackets(256, 1);

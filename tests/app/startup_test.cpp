@@ -98,13 +98,10 @@ TEST_F(Identification, DeviceWithoutBulkPipesIsRefusedNotUsed)
     EXPECT_TRUE(Commands().empty());
 }
 
-class Ending : public PanelTest {};
+class Ending : public StartedPanelTest {};
 
 TEST_F(Ending, ExitPowersOffWaitsAndClosesTheDevice)
 {
-    PlugAmplifier();
-    OpenPanel();
-    ClearLog();
     ClickButton(IDOK);
     EXPECT_EQ(Sequence(), "2; wait 500");
     EXPECT_EQ(m_dlg->m_nModalResult, IDOK);
@@ -113,8 +110,6 @@ TEST_F(Ending, ExitPowersOffWaitsAndClosesTheDevice)
 
 TEST_F(Ending, ExitWithPowerOffSendsNothing)
 {
-    PlugAmplifier();
-    OpenPanel();
     Click(IDC_POWER);
     ClearLog();
     ClickButton(IDOK);
@@ -124,9 +119,6 @@ TEST_F(Ending, ExitWithPowerOffSendsNothing)
 
 TEST_F(Ending, EscEndsTheDialogWithoutShutdown)
 {
-    PlugAmplifier();
-    OpenPanel();
-    ClearLog();
     platform::afx::testing::PressKey(m_dlg.get(), VK_ESCAPE);
     Pump();
     EXPECT_EQ(m_dlg->m_nModalResult, IDCANCEL);
@@ -134,12 +126,11 @@ TEST_F(Ending, EscEndsTheDialogWithoutShutdown)
     EXPECT_NE(g_device.load()->driverHandle, INVALID_HANDLE_VALUE);
 }
 
-class Painting : public PanelTest {};
+class Painting : public StartedPanelTest {};
 
 TEST_F(Painting, MinimisedWindowDrawsTheIconCentred)
 {
-    PlugAmplifier();
-    CQuorvexDlg& dlg = OpenPanel();
+    CQuorvexDlg& dlg = *m_dlg;
     dlg.ShowWindow(SW_MINIMIZE);
     platform::afx::testing::ClearDrawnIcons();
     dlg.SendMessage(WM_PAINT);

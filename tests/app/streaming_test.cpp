@@ -21,30 +21,26 @@ protected:
         ClearLog();
     }
 
-    void StartScroll()
+    // While packet 0 is being drawn, packets 1 to `more` arrive and are stored unannounced.
+    void QueueMoreWhileTheFirstIsDrawn(int more)
     {
-        Click(IDC_SCROLL);
-        PumpUntil([&] { return Commands().size() >= 2; });  // the worker's own 10
-    }
-    // SCROLL again, and one more packet so the worker's last read returns and it leaves.
-    void StopScroll()
-    {
-        Click(IDC_SCROLL);
+        m_chart->onBeginUpdate = [this, more, held = false]() mutable {
+            if (held) return;
+            held = true;
+            for (int n = 1; n <= more; ++n) m_device->queue_in(SamplePacketBytes(uint16_t(n * 32)));
+            while (g_packetsStored.load() < uint64_t(more + 1)) std::this_thread::yield();
+        };
         m_device->queue_in(SamplePacketBytes(uint16_t(0)));
-        PumpUntil([&] { return !StreamWorkerAlive(); });
-        Pump();
     }
-    // Value i of the n-th packet FeedPackets queued.
-    static double Value(int n, int i) { return double(uint16_t(n * 32 + i)); }
 };
 
 TEST_F(Stream, StartSendsTenTwiceReadsAndStopSendsElevenOnce)
 {
-    StartScroll();
+    StartStream();
     EXPECT_EQ(Caption(m_dlg->m_scrollSwitch), " STOP");
     EXPECT_FALSE(LedState(m_dlg->m_scrollSwitch));
     FeedPackets(0, 3);
-    StopScroll();
+    StopStream();
     EXPECT_EQ(Sequence({.reads = true}), "10; 10; in 68 x4; 11");
     EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
     EXPECT_EQ(Caption(m_dlg->m_scrollSwitch), "SCROLL");
@@ -53,7 +49,7 @@ TEST_F(Stream, StartSendsTenTwiceReadsAndStopSendsElevenOnce)
 
 TEST_F(Stream, PowerIsRefusedWhileTheStreamRuns)
 {
-    StartScroll();
+    StartStream();
     Click(IDC_POWER);
     EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"Stop SCROLL before turning power off."});
     EXPECT_EQ(Sequence(), "10; 10");
@@ -62,9 +58,8 @@ TEST_F(Stream, PowerIsRefusedWhileTheStreamRuns)
 
 TEST_F(Stream, EachPacketBecomesFourColumnsOfSevenStackedTraces)
 {
-    StartScroll();
-    m_device->queue_in(SamplePacketBytes(std::vector<uint16_t>(SAMPLE_VALUE_COUNT, 0)));
-    PumpUntil([&] { return m_chart->PacketsDrawn() == 1; });
+    StartStream();
+    DrawPacket(SamplePacketBytes(std::vector<uint16_t>(SAMPLE_VALUE_COUNT, 0)));
     const double offsets[8] = {197602.0, 164835.0, 132068.0, 99301.0, -1, 66534.0, 33767.0, 1000.0};
     ASSERT_EQ(m_chart->columns.size(), 4u);
     for (int f = 0; f < 4; ++f) {
@@ -79,11 +74,8 @@ TEST_F(Stream, EachPacketBecomesFourColumnsOfSevenStackedTraces)
 
 TEST_F(Stream, ValuesAreUnsignedAndComeFromTheirFrameAndChannel)
 {
-    StartScroll();
-    std::vector<uint16_t> values(SAMPLE_VALUE_COUNT);
-    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) values[size_t(i)] = uint16_t(0xFF00 + i);
-    m_device->queue_in(SamplePacketBytes(values));
-    PumpUntil([&] { return m_chart->PacketsDrawn() == 1; });
+    StartStream();
+    DrawPacket(SamplePacketBytes(uint16_t(0xFF00)));
     EXPECT_EQ(m_chart->columns[2].values[6], double(0xFF00 + 2 * 8 + 6) + 33767.0);
     EXPECT_EQ(m_chart->columns[3].values[0], double(0xFF00 + 24) + 197602.0);
 }
@@ -91,8 +83,8 @@ TEST_F(Stream, ValuesAreUnsignedAndComeFromTheirFrameAndChannel)
 TEST_F(Stream, RingWrapsAfter256AndThe257thPacketGoesToSlotZero)
 {
     m_dlg->m_modeCode = CMD_MODE_ZTEST;
-    StartScroll();
-    for (int batch = 0; batch < 16; ++batch) FeedPackets(batch * 16, 16);
+    StartStream();
+    FeedOneRing();
     EXPECT_EQ(g_ringReadIndex, 0);
     FeedPackets(256, 1);
     EXPECT_EQ(g_sampleRing[0][0].load(), LONG(Value(256, 0)));
@@ -107,7 +99,7 @@ TEST_F(Stream, RingWrapsAfter256AndThe257thPacketGoesToSlotZero)
 TEST_F(Stream, BarsRefreshOnThe21stUpdateInZtestThenEvery20th)
 {
     TurnRotary(IDC_MODE, 2);
-    StartScroll();
+    StartStream();
     FeedPackets(0, 20);
     for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) EXPECT_NE(Level(bar), Value(19, 0));
     FeedPackets(20, 1);
@@ -121,28 +113,20 @@ TEST_F(Stream, BarsRefreshOnThe21stUpdateInZtestThenEvery20th)
 TEST_F(Stream, BarRefreshAtTheWrapShowsSlot255)
 {
     m_dlg->m_modeCode = CMD_MODE_ZTEST;
-    StartScroll();
-    for (int batch = 0; batch < 16; ++batch) {
-        if (batch == 15) {
-            FeedPackets(240, 15);
-            g_impedanceSkip = 20;  // the next update refreshes
-            FeedPackets(255, 1);
-        } else {
-            FeedPackets(batch * 16, 16);
-        }
-    }
+    StartStream();
+    FeedOneRing(true);
     EXPECT_EQ(g_ringReadIndex, 0);
     EXPECT_EQ(Level(m_dlg->m_impedanceBars[0]), Value(255, 0));
 }
 
 TEST_F(Stream, RestartedStreamContinuesTheChartAtTheNextX)
 {
-    StartScroll();
+    StartStream();
     FeedPackets(0, 2);
-    StopScroll();
+    StopStream();
     Pump();
     size_t drawn = m_chart->columns.size();
-    StartScroll();
+    StartStream();
     EXPECT_EQ(g_ringReadIndex, 0);
     FeedPackets(5, 1);
     ASSERT_EQ(m_chart->columns.size(), drawn + 4);
@@ -152,29 +136,21 @@ TEST_F(Stream, RestartedStreamContinuesTheChartAtTheNextX)
 
 TEST_F(Stream, RestartRightAfterStopWaitsForTheOldWorker)
 {
-    StartScroll();
+    StartStream();
     FeedPackets(0, 1);
     Click(IDC_SCROLL);  // stop: the worker is still inside its read
     Click(IDC_SCROLL);  // start again at once
     PumpUntil([&] { return Commands().size() >= 5; });
     EXPECT_EQ(Sequence(), "10; 10; 11; 10; 10");
     FeedPackets(1, 1);
-    StopScroll();
+    StopStream();
     EXPECT_EQ(Sequence(), "10; 10; 11; 10; 10; 11");
 }
 
 TEST_F(Stream, BusyWindowCatchesUpDrawingEveryPacketOnceInOrder)
 {
-    StartScroll();
-    // While the first packet is being drawn, nine more arrive and go unannounced.
-    bool held = false;
-    m_chart->onBeginUpdate = [&] {
-        if (held) return;
-        held = true;
-        for (int n = 1; n < 10; ++n) m_device->queue_in(SamplePacketBytes(uint16_t(n * 32)));
-        while (g_packetsStored.load() < 10) std::this_thread::yield();
-    };
-    m_device->queue_in(SamplePacketBytes(uint16_t(0)));
+    StartStream();
+    QueueMoreWhileTheFirstIsDrawn(9);
     PumpUntil([&] { return m_chart->PacketsDrawn() == 10; });
     Pump();
     ASSERT_EQ(m_chart->PacketsDrawn(), 10u);
@@ -183,16 +159,9 @@ TEST_F(Stream, BusyWindowCatchesUpDrawingEveryPacketOnceInOrder)
 
 TEST_F(Stream, WindowThatCannotKeepUpDropsToTheNewestPacket)
 {
-    StartScroll();
+    StartStream();
     const int behind = int(CRingReader::MAX_BACKLOG) + 40;
-    bool held = false;
-    m_chart->onBeginUpdate = [&] {
-        if (held) return;
-        held = true;
-        for (int n = 1; n <= behind; ++n) m_device->queue_in(SamplePacketBytes(uint16_t(n * 32)));
-        while (g_packetsStored.load() < uint64_t(behind + 1)) std::this_thread::yield();
-    };
-    m_device->queue_in(SamplePacketBytes(uint16_t(0)));
+    QueueMoreWhileTheFirstIsDrawn(behind);
     PumpUntil([&] { return m_chart->PacketsDrawn() == 2; });
     Pump();
     ASSERT_EQ(m_chart->PacketsDrawn(), 2u);
@@ -202,7 +171,7 @@ TEST_F(Stream, WindowThatCannotKeepUpDropsToTheNewestPacket)
 
 TEST_F(Stream, FailedChartCallSkipsTheRestButFreesTheWorker)
 {
-    StartScroll();
+    StartStream();
     m_chart->failCall = 5;  // packet 0: AddColumn, BeginUpdate, then the fourth SetChannelValue
     m_device->queue_in(SamplePacketBytes(uint16_t(0)));
     PumpUntil([&] { return m_dlg->RingReader().drawn() == 1; });
@@ -216,7 +185,7 @@ TEST_F(Stream, FailedChartCallSkipsTheRestButFreesTheWorker)
 
 TEST_F(Stream, MessageAfterTheStopStillDrawsItsSlot)
 {
-    StartScroll();
+    StartStream();
     g_chartBusy.store(1);  // the window is busy: packets are stored, not announced
     m_device->queue_in(SamplePacketBytes(uint16_t(64)));
     PumpUntil([&] { return g_packetsStored.load() == 1; });
@@ -228,17 +197,10 @@ TEST_F(Stream, MessageAfterTheStopStillDrawsItsSlot)
 }
 
 // Against the amplifier model, which streams for as long as it is read.
-class LiveStream : public PanelTest {
+class LiveStream : public StartedPanelTest {
 protected:
-    void SetUp() override
-    {
-        PanelTest::SetUp();
-        PlugAmplifier();
-        OpenPanel();
-        ClearLog();
-    }
-
-    void StartScroll()
+    // SCROLL on, until the window has drawn a few packets.
+    void StartDrawing()
     {
         Click(IDC_SCROLL);
         PumpUntil([&] { return m_chart->PacketsDrawn() >= 8; });
@@ -253,7 +215,7 @@ protected:
 
 TEST_F(LiveStream, ExitStopsTheWorkerBeforePowerOff)
 {
-    StartScroll();
+    StartDrawing();
     ClickButton(IDOK);
     EXPECT_FALSE(StreamWorkerAlive());
     auto commands = Commands();
@@ -271,7 +233,7 @@ TEST_F(LiveStream, ExitWithAnAmplifierThatStoppedAnsweringDoesNotWaitForTheTimeL
 {
     // Far beyond the test's own time limit: only the abort can end the worker's read.
     g_device.load()->bulkInEndPoint->timeoutMs = 3600 * 1000;
-    StartScroll();
+    StartDrawing();
     m_amplifier->set_fault(sim::Fault::no_answer, true);
     PumpUntil([&] { return m_device->pending_reads() == 1; });
     ClickButton(IDOK);
@@ -283,7 +245,7 @@ TEST_F(LiveStream, ExitWithAnAmplifierThatStoppedAnsweringDoesNotWaitForTheTimeL
 
 TEST_F(LiveStream, EscStillStopsTheWorkerWhichSendsItsStop)
 {
-    StartScroll();
+    StartDrawing();
     platform::afx::testing::PressKey(m_dlg.get(), VK_ESCAPE);
     Pump();
     m_dlg.reset();
