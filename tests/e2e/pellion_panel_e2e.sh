@@ -5,10 +5,7 @@
 # second apart, EXIT. Checks the messages, the commands on the wire and the chart's pixels.
 # Usage: pellion_panel_e2e.sh PELLION AMPSIM OUTDIR
 set -euo pipefail
-pellion=$1
-ampsim=$2
-out=$3
-mkdir -p "$out"
+# shellcheck source=tests/e2e/x_session.sh
 source "$(dirname "$0")/x_session.sh"
 start_x 201 299
 
@@ -25,9 +22,9 @@ dismiss_box() {
     boxes=$((boxes + 1))
 }
 
-"$pellion" >"$work/pellion.log" 2>&1 &
+"$program" >"$work/pellion.log" 2>&1 &
 panel=$!
-pids+=($panel)
+pids+=("$panel")
 dismiss_box "start-up with no amplifier"
 window=$(timeout 20 xdotool search --sync --onlyvisible --name "Pellion Test Utility" | head -1) ||
     fail "the panel did not stay open: $(cat "$work/pellion.log")"
@@ -53,9 +50,7 @@ sleep 1
 import -window "$window" "$work/second.png"
 cp "$work/second.png" "$out/pellion.png"
 click 785 373                           # EXIT (497, 221, 53, 17)
-for _ in $(seq 100); do kill -0 "$panel" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$panel" 2>/dev/null && fail "EXIT did not end the panel"
-wait "$panel" || fail "the panel ended with status $?: $(cat "$work/pellion.log")"
+expect_exit "$panel" "$work/pellion.log"
 kill "$sim"
 wait "$sim" 2>/dev/null || true
 

@@ -1,5 +1,11 @@
-# Sourced by the end-to-end scripts: a work folder and the processes to end with it, a private X
-# server, a simulated amplifier with its wire log, and the checks on what came out of a run.
+# shellcheck shell=bash
+# Sourced by the end-to-end scripts, run as SCRIPT PROGRAM AMPSIM OUTDIR: a work folder and the
+# processes to end with it, a private X server, a simulated amplifier with its wire log, and the
+# checks on what came out of a run.
+# shellcheck disable=SC2034  # the sourcing script's to use
+program=$1 ampsim=$2
+out=$3
+mkdir -p "$out"
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -19,7 +25,7 @@ start_x() {
     done
     [ -n "$display" ] || fail "no free X display number"
     Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
+    pids+=("$!")
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
     export DISPLAY=":$display"
     unset QT_QPA_PLATFORM
@@ -27,12 +33,12 @@ start_x() {
     mkdir -p -m 700 "$AMP_RUNTIME_DIR"
 }
 
-# plug_ampsim AMPSIM MODEL: plugs a simulated amplifier in, its wire log in $work/wire.jsonl;
-# its pid in $sim.
+# plug_ampsim AMPSIM MODEL [OPTION...]: plugs a simulated amplifier in, its wire log in
+# $work/wire.jsonl; its pid in $sim.
 plug_ampsim() {
-    "$1" --model "$2" --log "$work/wire.jsonl" >"$work/ampsim.log" 2>&1 &
+    "$1" --model "$2" --log "$work/wire.jsonl" "${@:3}" >"$work/ampsim.log" 2>&1 &
     sim=$!
-    pids+=($sim)
+    pids+=("$sim")
     for _ in $(seq 100); do ls "$AMP_RUNTIME_DIR"/*.sock >/dev/null 2>&1 && break; sleep 0.1; done
     ls "$AMP_RUNTIME_DIR"/*.sock >/dev/null 2>&1 || fail "ampsim did not plug in: $(cat "$work/ampsim.log")"
 }
@@ -41,6 +47,38 @@ plug_ampsim() {
 sent_commands() {
     grep '"dir": *"out"' "$work/wire.jsonl" | grep '"ep": *"0x01"' |
         sed 's/.*"hex": *"\([0-9a-f]*\).*/\1/' | tr '\n' ' '
+}
+
+# The packets sent on the bulk OUT endpoint whole, one a line, as "09 30 e5 ...".
+sent_packets() {
+    grep '"dir": *"out"' "$work/wire.jsonl" | grep '"ep": *"0x01"' |
+        sed 's/.*"hex": *"\([0-9a-f ]*\)".*/\1/'
+}
+
+# wait_sent REGEX WHAT: up to ten seconds for the commands sent so far to match.
+wait_sent() {
+    for _ in $(seq 100); do sent_commands | grep -Eq "$1" && return; sleep 0.1; done
+    fail "$2: sent $(sent_commands)"
+}
+
+# open_window NAME WHAT [SECONDS]: the id of a window that is showing, waited for up to ten
+# seconds or SECONDS.
+open_window() {
+    timeout "${3:-10}" xdotool search --sync --onlyvisible --name "$1" | head -1 | grep . ||
+        fail "no window \"$1\" ($2)"
+}
+
+# wait_closed NAME WHAT: the window goes within five seconds.
+wait_closed() {
+    for _ in $(seq 50); do xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0; sleep 0.1; done
+    fail "the window \"$1\" stayed ($2)"
+}
+
+# expect_exit PID LOG: the program ends by itself within ten seconds, with status 0.
+expect_exit() {
+    for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$1" 2>/dev/null && fail "EXIT did not end the panel"
+    wait "$1" || fail "the panel ended with status $?: $(cat "$2")"
 }
 
 # check_chart FIRST SECOND CROP: the chart's pixels changed between two screenshots, and it
