@@ -59,6 +59,15 @@ struct Urb {
     bool discarded = false;
 };
 
+// Gives a URB's data back to umockdev once it has been reaped (or will never be).
+void release_urb(const std::shared_ptr<Urb>& u)
+{
+    if (u->buffer) g_object_unref(u->buffer);
+    if (u->urb) g_object_unref(u->urb);
+    u->buffer = nullptr;
+    u->urb = nullptr;
+}
+
 }  // namespace
 
 // One plugged-in device: its model and the URBs between submit and reap.
@@ -173,8 +182,7 @@ struct UsbTestbed::Fake {
         if (!slot) return -EFAULT;
         umockdev_ioctl_data_set_ptr(slot, 0, u->urb);
         g_object_unref(slot);
-        if (u->buffer) g_object_unref(u->buffer);
-        g_object_unref(u->urb);
+        release_urb(u);
         return 0;
     }
 
@@ -225,14 +233,6 @@ struct UsbTestbed::Fake {
     }
 };
 
-void release_urb(const std::shared_ptr<Urb>& u)
-{
-    if (u->buffer) g_object_unref(u->buffer);
-    g_object_unref(u->urb);
-    u->buffer = nullptr;
-    u->urb = nullptr;
-}
-
 struct UsbTestbed::Impl {
     UMockdevTestbed* testbed = nullptr;
     std::map<std::string, std::unique_ptr<Fake>> fakes;
@@ -267,10 +267,7 @@ UsbTestbed::~UsbTestbed()
         std::lock_guard lock(fake->mutex);
         for (auto& u : fake->pending) release_urb(u);
         fake->pending.clear();
-        for (auto& u : fake->completed) {
-            if (u->buffer) g_object_unref(u->buffer);
-            g_object_unref(u->urb);
-        }
+        for (auto& u : fake->completed) release_urb(u);
         fake->completed.clear();
     }
     g_object_unref(m_impl->testbed);
