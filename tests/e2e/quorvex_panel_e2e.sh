@@ -37,7 +37,7 @@ at() {
 # The Calibration read-outs, frequency (323, 212, 38, 13) and amplitude (323, 228, 38, 13):
 # "10.00" and "50" until OK changes them.
 readouts=(frequency 57x21+485+345 amplitude 57x21+485+371)
-import -window "$window" "$work/before.png"
+still_shot "$window" "$work/before.png"
 
 click "$window" 491 425                 # Configure (294, 253, 66, 17)
 cal=$(open_window "Calibration Settings" "Configure")
@@ -48,13 +48,12 @@ click "$cal" 259 215                    # preset "  20.00" (152, 124, 41, 16)
 click "$cal" 67 115                     # "+" under the hundreds (35, 64, 19, 13): 120.00
 click "$cal" 202 139                    # "-" under the tenths (125, 79, 19, 13): 119.90
 click "$cal" 402 65                     # Amplitude: the "15" label, position 3
-import -window "$cal" "$work/calconfig.png"
+still_shot "$cal" "$work/calconfig.png"
 cp "$work/calconfig.png" "$out/calconfig.png"
 click "$cal" 383 205                    # OK (230, 116, 50, 20)
 wait_closed "Calibration Settings" "OK"
 wait_sent '^01 (15 )+09 09 $' "OK after Configure"
-sleep 0.3
-import -window "$window" "$work/after.png"
+still_shot "$window" "$work/after.png"
 
 # 119.9 Hz is the word 128741 (0x01f6e5), trunc(f / 0.000931322575); "15" uV is code 38.
 cal_packet=$(sent_packets | grep '^09 ' | sed -n 2p)
@@ -72,8 +71,7 @@ done
 click "$window" 780 384                 # About (490, 228, 60, 17)
 about=$(open_window "Quorvex EEG Amplifier" "About")
 at "$about" 105 13 "the About box"     # (70, 8)
-sleep 0.3
-import -window "$about" "$work/about.png"
+still_shot "$about" "$work/about.png"
 cp "$work/about.png" "$out/about.png"
 click "$about" 397 196                  # OK (240, 112, 49, 17)
 wait_closed "Quorvex EEG Amplifier" "OK on About"

@@ -74,6 +74,18 @@ wait_closed() {
     fail "the window \"$1\" stayed ($2)"
 }
 
+# still_shot WINDOW FILE: a screenshot once two in a row agree, so a repaint still under way on a
+# busy machine is not taken for the program's picture; the last one after two seconds.
+still_shot() {
+    import -window "$1" "$2"
+    for _ in $(seq 10); do
+        sleep 0.2
+        import -window "$1" "$work/still.png"
+        [ "$(compare -metric AE "$2" "$work/still.png" null: 2>&1 || true)" = 0 ] && return
+        mv "$work/still.png" "$2"
+    done
+}
+
 # expect_exit PID LOG: the program ends by itself within ten seconds, with status 0.
 expect_exit() {
     for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
