@@ -5,7 +5,7 @@
 
 class COleException;
 
-class COleDispatchDriver {
+class COleDispatchDriver : public platform::afx::detail::DispatchCalls<COleDispatchDriver> {
 public:
     LPDISPATCH m_lpDispatch = nullptr;
     BOOL m_bAutoRelease = TRUE;
@@ -23,20 +23,7 @@ public:
     LPDISPATCH DetachDispatch();
     void ReleaseDispatch();
 
-    // As CWnd::InvokeHelper; nothing happens without an object.
-    template <class P, class... Args>
-    void InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, P pbParamInfo, const Args&... args)
-    {
-        const BYTE* info = platform::afx::detail::ParamInfo(pbParamInfo);
-        InvokeHelperV(dwDispID, wFlags, vtRet, pvRet, platform::afx::detail::PackArgs(info, args...));
-    }
-    template <class T>
-    void SetProperty(DISPID dwDispID, VARTYPE vtProp, const T& value)
-    {
-        BYTE info[2] = {BYTE(vtProp), 0};
-        InvokeHelperV(dwDispID, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, platform::afx::detail::PackArgs(info, value));
-    }
-    void GetProperty(DISPID dwDispID, VARTYPE vtProp, void* pvProp) const;
+    // Dispatch calls as on CWnd; without an object they do nothing.
     HRESULT InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet,
                           const std::vector<platform::com::Variant>& args) const;
 };

@@ -279,6 +279,33 @@ std::vector<platform::com::Variant> PackArgs(const BYTE* info, const Args&... ar
 HRESULT Invoke(IDispatch* dispatch, DISPID id, WORD flags, VARTYPE vtRet, void* pvRet,
                const std::vector<platform::com::Variant>& args);
 
+// The calls every holder of a dispatch object offers (a window hosting a control, the automation
+// driver); the holder supplies InvokeHelperV, which reaches its object. Failures are ignored, as
+// the programs do.
+template <class Holder>
+class DispatchCalls {
+public:
+    // pbParamInfo is a VTS_ string (or NULL for none); the arguments follow it. See Invoke for vtRet.
+    template <class P, class... Args>
+    void InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, P pbParamInfo, const Args&... args)
+    {
+        holder().InvokeHelperV(dwDispID, wFlags, vtRet, pvRet, PackArgs(ParamInfo(pbParamInfo), args...));
+    }
+    template <class T>
+    void SetProperty(DISPID dwDispID, VARTYPE vtProp, const T& value)
+    {
+        BYTE info[2] = {BYTE(vtProp), 0};
+        holder().InvokeHelperV(dwDispID, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, PackArgs(info, value));
+    }
+    void GetProperty(DISPID dwDispID, VARTYPE vtProp, void* pvProp) const
+    {
+        holder().InvokeHelperV(dwDispID, DISPATCH_PROPERTYGET, vtProp, pvProp, {});
+    }
+
+private:
+    const Holder& holder() const { return static_cast<const Holder&>(*this); }
+};
+
 }  // namespace platform::afx::detail
 
 class CCmdTarget : public CObject {
@@ -298,7 +325,7 @@ protected:
 
 // ---- windows ----
 
-class CWnd : public CCmdTarget {
+class CWnd : public CCmdTarget, public platform::afx::detail::DispatchCalls<CWnd> {
     DECLARE_DYNCREATE(CWnd)
 
 public:
@@ -340,21 +367,7 @@ public:
     // The hosted control's IUnknown (no reference added), null for ordinary windows.
     LPUNKNOWN GetControlUnknown() const;
 
-    // Dispatch call on the hosted control; failures are ignored, as the programs do. pbParamInfo
-    // is a VTS_ string (or NULL for none); the arguments follow it. See detail::Invoke for vtRet.
-    template <class P, class... Args>
-    void InvokeHelper(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet, P pbParamInfo, const Args&... args)
-    {
-        const BYTE* info = platform::afx::detail::ParamInfo(pbParamInfo);
-        InvokeHelperV(dwDispID, wFlags, vtRet, pvRet, platform::afx::detail::PackArgs(info, args...));
-    }
-    template <class T>
-    void SetProperty(DISPID dwDispID, VARTYPE vtProp, const T& value)
-    {
-        BYTE info[2] = {BYTE(vtProp), 0};
-        InvokeHelperV(dwDispID, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, platform::afx::detail::PackArgs(info, value));
-    }
-    void GetProperty(DISPID dwDispID, VARTYPE vtProp, void* pvProp) const;
+    // Dispatch calls (InvokeHelper, SetProperty, GetProperty) reach the hosted control through this.
     HRESULT InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet,
                           const std::vector<platform::com::Variant>& args) const;
 

@@ -114,11 +114,6 @@ void COleDispatchDriver::ReleaseDispatch()
     if (IDispatch* d = std::exchange(m_lpDispatch, nullptr); d && m_bAutoRelease) d->Release();
 }
 
-void COleDispatchDriver::GetProperty(DISPID dwDispID, VARTYPE vtProp, void* pvProp) const
-{
-    InvokeHelperV(dwDispID, DISPATCH_PROPERTYGET, vtProp, pvProp, {});
-}
-
 HRESULT COleDispatchDriver::InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* pvRet,
                                           const std::vector<platform::com::Variant>& args) const
 {

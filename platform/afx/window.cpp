@@ -394,11 +394,6 @@ HRESULT CWnd::InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* p
     return Invoke(dispatch.get(), dwDispID, wFlags, vtRet, pvRet, args);
 }
 
-void CWnd::GetProperty(DISPID dwDispID, VARTYPE vtProp, void* pvProp) const
-{
-    InvokeHelperV(dwDispID, DISPATCH_PROPERTYGET, vtProp, pvProp, {});
-}
-
 BOOL CWnd::Create(LPCTSTR, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID,
                   CCreateContext*)
 {
