@@ -121,11 +121,8 @@ public:
     void run()
     {
         std::vector<uint8_t> buffer(kMaxFrame);
-        size_t n;
-        while ((n = receive_frame(m_fd, buffer.data())) != 0) {
-            Header h;
-            std::memcpy(&h, buffer.data(), sizeof h);
-            std::span<const uint8_t> data(buffer.data() + sizeof h, n - sizeof h);
+        while (auto frame = receive_frame(m_fd, buffer)) {
+            const auto& [h, data] = *frame;
             if (h.type == (static_cast<uint8_t>(Frame::submit) | kDone))
                 on_submit_done(h, data);
             else if (h.type & kDone)
@@ -305,11 +302,9 @@ bool connect_to(Watcher& w, const std::filesystem::path& socketPath)
     // The server speaks first; one that does not within a second is not an ampsim.
     timeval limit{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    Header info;
     std::vector<uint8_t> buffer(kMaxFrame);
-    size_t n = receive_frame(fd, buffer.data());
-    if (n) std::memcpy(&info, buffer.data(), sizeof info);
-    if (!n || info.type != static_cast<uint8_t>(Frame::info)) {
+    auto frame = receive_frame(fd, buffer);
+    if (!frame || frame->header.type != static_cast<uint8_t>(Frame::info)) {
         ::close(fd);
         return true;
     }
@@ -318,7 +313,7 @@ bool connect_to(Watcher& w, const std::filesystem::path& socketPath)
 
     auto c = std::make_unique<Connection>();
     c->name = name;
-    c->proxy = std::make_shared<Proxy>(fd, name, info.value);
+    c->proxy = std::make_shared<Proxy>(fd, name, frame->header.value);
     Connection* raw = c.get();
     c->reader = std::thread([raw] {
         raw->proxy->run();

@@ -30,11 +30,8 @@ struct Client : std::enable_shared_from_this<Client> {
     void serve()
     {
         std::vector<uint8_t> buffer(kMaxFrame);
-        size_t n;
-        while ((n = receive_frame(fd, buffer.data())) != 0) {
-            Header h;
-            std::memcpy(&h, buffer.data(), sizeof h);
-            std::span<const uint8_t> data(buffer.data() + sizeof h, n - sizeof h);
+        while (auto frame = receive_frame(fd, buffer)) {
+            const auto& [h, data] = *frame;
             switch (static_cast<Frame>(h.type)) {
             case Frame::control: on_control(h, data); break;
             case Frame::submit: on_submit(h, data); break;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 
 namespace platform::bus::ampsim {
@@ -53,15 +54,24 @@ inline bool send_frame(int fd, const Header& header, std::span<const uint8_t> da
     return n == static_cast<ssize_t>(sizeof header + data.size());
 }
 
-// Receives one frame into `buffer` (kMaxFrame bytes); its size, or 0 when the peer is gone.
-inline size_t receive_frame(int fd, uint8_t* buffer)
+// One frame as it arrived.
+struct Received {
+    Header header;
+    std::span<const uint8_t> data;  // inside the receiving buffer, valid until its next use
+};
+
+// Receives one frame into `buffer` (kMaxFrame bytes); nothing when the peer is gone.
+inline std::optional<Received> receive_frame(int fd, std::span<uint8_t> buffer)
 {
     ssize_t n;
     do {
-        n = ::recv(fd, buffer, kMaxFrame, 0);
+        n = ::recv(fd, buffer.data(), buffer.size(), 0);
     } while (n < 0 && errno == EINTR);
-    if (n < static_cast<ssize_t>(sizeof(Header))) return 0;
-    return static_cast<size_t>(n);
+    if (n < static_cast<ssize_t>(sizeof(Header))) return std::nullopt;
+    Received frame;
+    std::memcpy(&frame.header, buffer.data(), sizeof frame.header);
+    frame.data = buffer.subspan(sizeof frame.header, static_cast<size_t>(n) - sizeof frame.header);
+    return frame;
 }
 
 }  // namespace platform::bus::ampsim
