@@ -16,8 +16,7 @@ plug_ampsim "$ampsim" quorvex --serial 10723 --usb-driver 7 --firmware 23
 "$program" >"$work/quorvex.log" 2>&1 &
 panel=$!
 pids+=("$panel")
-window=$(open_window "Quorvex Test Utility" "start-up" 20) ||
-    fail "the panel did not open: $(cat "$work/quorvex.log")"
+window=$(open_window "Quorvex Test Utility" "start-up" 20)
 # Start-up ends with the calibration packet (power on, version, calibration: 1.5 s of waits).
 wait_sent '^01 (15 )+09 $' "start-up"
 sleep 0.3

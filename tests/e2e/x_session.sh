@@ -62,10 +62,10 @@ wait_sent() {
 }
 
 # open_window NAME WHAT [SECONDS]: the id of a window that is showing, waited for up to ten
-# seconds or SECONDS.
+# seconds or SECONDS; the programs' output if it does not come.
 open_window() {
     timeout "${3:-10}" xdotool search --sync --onlyvisible --name "$1" | head -1 | grep . ||
-        fail "no window \"$1\" ($2)"
+        { cat "$work"/*.log >&2; fail "no window \"$1\" ($2)"; }
 }
 
 # wait_closed NAME WHAT: the window goes within five seconds.
