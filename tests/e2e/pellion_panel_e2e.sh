@@ -7,18 +7,16 @@
 set -euo pipefail
 # shellcheck source=tests/e2e/x_session.sh
 source "$(dirname "$0")/x_session.sh"
-start_x 201 299
+start_x
 
 # The message box is a window of its own, named after the program; OK sits at its lower right.
 boxes=0
 dismiss_box() {
     local box
     box=$(timeout 10 xdotool search --sync --onlyvisible --name '^pellion$' | head -1) || fail "no message box ($1)"
-    import -window "$box" "$work/box$boxes.png"
+    still_shot "$box" "$work/box$boxes.png"
     eval "$(xdotool getwindowgeometry --shell "$box")"
-    xdotool mousemove --window "$box" $((WIDTH - 38)) $((HEIGHT - 22)) click 1
-    for _ in $(seq 50); do xdotool search --onlyvisible --name '^pellion$' >/dev/null 2>&1 || break; sleep 0.1; done
-    xdotool search --onlyvisible --name '^pellion$' >/dev/null 2>&1 && fail "the message box stayed ($1)"
+    press_to_close "$box" $((WIDTH - 38)) $((HEIGHT - 22)) '^pellion$' "$1"
     boxes=$((boxes + 1))
 }
 

@@ -8,7 +8,7 @@
 set -euo pipefail
 # shellcheck source=tests/e2e/x_session.sh
 source "$(dirname "$0")/x_session.sh"
-start_x 91 199
+start_x
 
 # A five-digit serial, and versions under ten and over: "%02d" pads only the first.
 plug_ampsim "$ampsim" quorvex --serial 10723 --usb-driver 7 --firmware 23
@@ -43,14 +43,14 @@ cal=$(open_window "Calibration Settings" "Configure")
 at "$cal" 53 -8 "Calibration Settings"  # (35, -5)
 # With no window manager to keep it on the screen its top rows are off it: down for the picture.
 xdotool windowmove "$cal" 53 0
+still_shot "$cal" "$work/calconfig-opened.png"
 click "$cal" 259 215                    # preset "  20.00" (152, 124, 41, 16)
 click "$cal" 67 115                     # "+" under the hundreds (35, 64, 19, 13): 120.00
 click "$cal" 202 139                    # "-" under the tenths (125, 79, 19, 13): 119.90
 click "$cal" 402 65                     # Amplitude: the "15" label, position 3
 still_shot "$cal" "$work/calconfig.png"
 cp "$work/calconfig.png" "$out/calconfig.png"
-click "$cal" 383 205                    # OK (230, 116, 50, 20)
-wait_closed "Calibration Settings" "OK"
+press_to_close "$cal" 383 205 "Calibration Settings" "OK"  # (230, 116, 50, 20)
 wait_sent '^01 (15 )+09 09 $' "OK after Configure"
 still_shot "$window" "$work/after.png"
 
@@ -72,8 +72,7 @@ about=$(open_window "Quorvex EEG Amplifier" "About")
 at "$about" 105 13 "the About box"     # (70, 8)
 still_shot "$about" "$work/about.png"
 cp "$work/about.png" "$out/about.png"
-click "$about" 397 196                  # OK (240, 112, 49, 17)
-wait_closed "Quorvex EEG Amplifier" "OK on About"
+press_to_close "$about" 397 196 "Quorvex EEG Amplifier" "About"  # OK (240, 112, 49, 17)
 
 # The value labels (209, 41 / 60 / 79, 57, 15) hold "07", "23" and "10723". Without a way to
 # read the text, the glyphs check each other: both versions are two digits wide, and the
