@@ -1,6 +1,7 @@
 // What the libusb mapping costs per transfer: TransferData through the library and the driver
 // on a device behind the libusb backend (a umockdev testbed standing in for the bus), beside
 // the same device model on the local backend; and the backend's bare submit round trip.
+#include "bench/common/ratio_reporter.h"
 #include "bench/usb_transfer/loopback_device.h"
 #include "platform/bus/bus.h"
 #include "platform/bus/libusb/libusb_backend.h"
@@ -109,34 +110,6 @@ BENCHMARK(BM_Libusb_Out1)->UseRealTime();
 BENCHMARK(BM_LibusbSubmit_In68)->UseRealTime();
 BENCHMARK(BM_LibusbSubmit_Out1)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) m_ns[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::printf("\nns per TransferData, libusb backend (umockdev testbed) against the local backend:\n");
-        Line("Libusb_In68", "Local_In68");
-        Line("Libusb_Out1", "Local_Out1");
-        Line("LibusbSubmit_In68", "Local_In68");
-        Line("LibusbSubmit_Out1", "Local_Out1");
-        std::printf("the libusb figures include umockdev's own ioctl round trips, which real usbfs does not have\n");
-    }
-
-private:
-    void Line(const std::string& name, const std::string& base)
-    {
-        auto a = m_ns.find("BM_" + name + "/real_time"), b = m_ns.find("BM_" + base + "/real_time");
-        if (a == m_ns.end() || b == m_ns.end() || b->second <= 0) return;
-        std::printf("  %-20s %10.0f ns  %6.1fx local (%.0f ns)\n", name.c_str(), a->second, a->second / b->second,
-                    b->second);
-    }
-    std::map<std::string, double> m_ns;
-};
 
 }  // namespace
 
@@ -162,7 +135,14 @@ int main(int argc, char** argv)
     platform::usbdriver::install();
 
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter(
+        "ns per TransferData, libusb backend (umockdev testbed) against the local backend:",
+        {{"BM_Libusb_In68/real_time", "BM_Local_In68/real_time"},
+         {"BM_Libusb_Out1/real_time", "BM_Local_Out1/real_time"},
+         {"BM_LibusbSubmit_In68/real_time", "BM_Local_In68/real_time"},
+         {"BM_LibusbSubmit_Out1/real_time", "BM_Local_Out1/real_time"}},
+        "local",
+        "the libusb figures include umockdev's own ioctl round trips, which real usbfs does not have");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

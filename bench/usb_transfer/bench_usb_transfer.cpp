@@ -1,5 +1,6 @@
 // TransferData through the library and the driver, against the backend's own round trip
 // (submit on the device directly) as the floor; then the same over an ampsim socket.
+#include "bench/common/ratio_reporter.h"
 #include "bench/usb_transfer/loopback_device.h"
 #include "platform/bus/ampsim_server.h"
 #include "platform/bus/bus.h"
@@ -142,37 +143,6 @@ BENCHMARK(BM_Buffered_Out1);
 BENCHMARK(BM_Ampsim_In68)->UseRealTime();
 BENCHMARK(BM_Ampsim_Out1)->UseRealTime();
 
-// Collects the per-transfer times to print the ratios to the floor at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) m_ns[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::printf("\nns per transfer, and ratio to the backend's own round trip:\n");
-        Line("Direct_In68", "Floor_In68");
-        Line("Buffered_In68", "Floor_In68");
-        Line("Direct_Out1", "Floor_Out1");
-        Line("Buffered_Out1", "Floor_Out1");
-        Line("Ampsim_In68/real_time", "Floor_In68");
-        Line("Ampsim_Out1/real_time", "Floor_Out1");
-        std::printf("goal: library plus driver under 12500 ns per transfer on the local backend\n");
-    }
-
-private:
-    void Line(const std::string& name, const std::string& floor)
-    {
-        auto a = m_ns.find("BM_" + name), f = m_ns.find("BM_" + floor);
-        if (a == m_ns.end() || f == m_ns.end() || f->second <= 0) return;
-        std::printf("  %-24s %10.0f ns  %6.1fx floor (%.0f ns)\n", name.c_str(), a->second, a->second / f->second,
-                    f->second);
-    }
-    std::map<std::string, double> m_ns;
-};
 
 }  // namespace
 
@@ -187,7 +157,14 @@ int main(int argc, char** argv)
     platform::usbdriver::install();
 
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    bench::RatioReporter reporter("ns per transfer, and ratio to the backend's own round trip:",
+                                  {{"BM_Direct_In68", "BM_Floor_In68"},
+                                   {"BM_Buffered_In68", "BM_Floor_In68"},
+                                   {"BM_Direct_Out1", "BM_Floor_Out1"},
+                                   {"BM_Buffered_Out1", "BM_Floor_Out1"},
+                                   {"BM_Ampsim_In68/real_time", "BM_Floor_In68"},
+                                   {"BM_Ampsim_Out1/real_time", "BM_Floor_Out1"}},
+                                  "floor", "goal: library plus driver under 12500 ns per transfer on the local backend");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
