@@ -2,6 +2,7 @@
 // on a device behind the libusb backend (a umockdev testbed standing in for the bus), beside
 // the same device model on the local backend; and the backend's bare submit round trip.
 #include "bench/common/ratio_reporter.h"
+#include "bench/common/transfer_loop.h"
 #include "bench/usb_transfer/loopback_device.h"
 #include "platform/bus/bus.h"
 #include "platform/bus/libusb/libusb_backend.h"
@@ -53,15 +54,7 @@ void Transfer(benchmark::State& state, const std::string& location, bool in, siz
         return;
     }
     CBulkEndPoint* endPoint = in ? usb->bulkInEndPoint : usb->bulkOutEndPoint;
-    std::vector<BYTE> buffer(bytes);
-    for (auto _ : state) {
-        LONG length = LONG(bytes);
-        if (!endPoint->TransferData(buffer.data(), length) || length != LONG(bytes)) {
-            state.SkipWithError("transfer failed");
-            break;
-        }
-    }
-    state.SetItemsProcessed(state.iterations());
+    bench::TransferLoop(state, endPoint, bytes);
 }
 
 // submit() on the libusb bus::Device itself, waiting for its completion: the backend alone.

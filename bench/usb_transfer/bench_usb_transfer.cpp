@@ -1,6 +1,7 @@
 // TransferData through the library and the driver, against the backend's own round trip
 // (submit on the device directly) as the floor; then the same over an ampsim socket.
 #include "bench/common/ratio_reporter.h"
+#include "bench/common/transfer_loop.h"
 #include "bench/usb_transfer/loopback_device.h"
 #include "platform/bus/ampsim_server.h"
 #include "platform/bus/bus.h"
@@ -80,15 +81,7 @@ void Library(benchmark::State& state, uint32_t driverVersion, bool in, size_t by
         return;
     }
     CBulkEndPoint* endPoint = in ? b.usb->bulkInEndPoint : b.usb->bulkOutEndPoint;
-    std::vector<BYTE> buffer(bytes);
-    for (auto _ : state) {
-        LONG length = LONG(bytes);
-        if (!endPoint->TransferData(buffer.data(), length) || length != LONG(bytes)) {
-            state.SkipWithError("transfer failed");
-            break;
-        }
-    }
-    state.SetItemsProcessed(state.iterations());
+    bench::TransferLoop(state, endPoint, bytes);
 }
 
 void BM_Floor_In68(benchmark::State& s) { Floor(s, 0x81, 68); }
