@@ -5,7 +5,10 @@ target_compile_options(amp_options INTERFACE -Wall -Wextra -Wno-unused-parameter
 if(AMP_WERROR)
     target_compile_options(amp_options INTERFACE -Werror)
 endif()
-target_include_directories(amp_options INTERFACE ${PROJECT_SOURCE_DIR})
+target_include_directories(amp_options INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+
+# One version for every program and the package: "ampbench/version.h".
+configure_file(${PROJECT_SOURCE_DIR}/cmake/version.h.in ${PROJECT_BINARY_DIR}/generated/ampbench/version.h @ONLY)
 
 if(AMP_SANITIZE)
     add_compile_options(-fsanitize=${AMP_SANITIZE} -fno-omit-frame-pointer)

@@ -1,5 +1,6 @@
 // ampsim: plugs one simulated amplifier in for programs in other processes, until told to
 // quit (stdin "quit", SIGTERM, SIGINT). Standard input takes commands; EOF leaves it running.
+#include "ampbench/version.h"
 #include "platform/bus/ampsim_server.h"
 #include "platform/win32/clock.h"
 #include "sim/amplifier.h"
@@ -78,6 +79,7 @@ void run_command(const std::string& line, sim::Amplifier& amp, platform::bus::Am
 int main(int argc, char** argv)
 {
     CLI::App app("Plugs in a simulated amplifier that the bench programs can open.", "ampsim");
+    app.set_version_flag("--version", std::string("ampsim ") + AMPBENCH_VERSION);
     app.footer(kCommands);
     std::string model = "quorvex", product, logFile, name;
     int serial = 1234, firmware = 23, usbDriver = 11, mains = 50;
@@ -99,6 +101,9 @@ int main(int argc, char** argv)
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        std::cout << app.version() << "\n";
         return 0;
     } catch (const CLI::ParseError& e) {
         complain(e.what());

@@ -1,5 +1,6 @@
 // ampinfo: opens the first amplifier through the device-access library and prints what the
 // library read from it. Exits non-zero with one line on stderr when no amplifier answers.
+#include "ampbench/version.h"
 #include "platform/bus/bus.h"
 #include "platform/usbdriver/driver.h"
 #include "usb/usb_device.h"
@@ -139,7 +140,8 @@ int ListDevices()
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Opens the first amplifier and prints what the device-access library read from it."};
+    CLI::App app{"Opens the first amplifier and prints what the device-access library read from it.", "ampinfo"};
+    app.set_version_flag("--version", std::string("ampinfo ") + AMPBENCH_VERSION);
     bool list = false;
     app.add_flag("--list", list, "List every amplifier interface with its backend, ids and product string");
     CLI11_PARSE(app, argc, argv);
