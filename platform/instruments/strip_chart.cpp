@@ -2,12 +2,15 @@
 
 #include "platform/instruments/bag.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QTimerEvent>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace platform::instruments {
 
@@ -15,6 +18,16 @@ namespace {
 
 // Enough for the visible page and the one before it; older columns are forgotten.
 constexpr size_t kMinKeptColumns = 4096;
+// Updates drawn at the next paint rather than each at its own EndUpdate.
+constexpr size_t kMaxUndrawnBatches = 64;
+// More art columns than this (a dotted horizontal grid line, say) and a scroll composes the plot anew.
+constexpr size_t kMaxArtColumns = 64;
+// Columns to compose before the next paint, as ranges; more than this and the whole plot is.
+constexpr size_t kMaxUncomposedRanges = 256;
+// The trace buffer is this many plots wide, so that the view moves over it a page before it moves.
+constexpr int kBufferPages = 2;
+// Columns composed together from this width on are composed by the painter.
+constexpr int kPainterComposeWidth = 8;
 
 }  // namespace
 
@@ -77,10 +90,7 @@ void StripChart::BeginUpdate()
 void StripChart::EndUpdate()
 {
     if (m_updateDepth > 0) --m_updateDepth;
-    if (m_updateDepth == 0) {
-        Flush();
-        update(PlotRect());
-    }
+    if (m_updateDepth == 0) RequestRepaint();
 }
 
 int32_t StripChart::AddColumn(double x)
@@ -90,7 +100,7 @@ int32_t StripChart::AddColumn(double x)
         const double step = m_step > 0.0 ? m_step : m_xMax;
         const double pages = std::floor((x - (m_viewStart + m_xMax)) / step) + 1.0;
         m_viewStart += pages * step;
-        if (m_updateDepth == 0) update(PlotRect());
+        if (m_updateDepth == 0) RequestRepaint();
         if (m_xShow) InvalidateArt();
     }
     m_columns.push_back(Column{x, {}, 0});
@@ -99,7 +109,7 @@ int32_t StripChart::AddColumn(double x)
         m_columns.pop_front();
         ++m_firstIndex;
     }
-    if (m_pendingFrom >= 0 && m_pendingFrom < m_firstIndex) m_pendingFrom = m_firstIndex;
+    if (m_touchedFrom >= 0 && m_touchedFrom < m_firstIndex) m_touchedFrom = m_firstIndex;
     return ColumnCount() - 1;
 }
 
@@ -110,11 +120,8 @@ bool StripChart::SetChannelValue(int32_t channel, int32_t column, double value)
     Column& c = m_columns[size_t(column - m_firstIndex)];
     c.value[size_t(channel)] = float(value);
     c.has |= uint8_t(1u << channel);
-    if (m_pendingFrom < 0 || column < m_pendingFrom) m_pendingFrom = column;
-    if (m_updateDepth == 0) {
-        Flush();
-        update(PlotRect());
-    }
+    if (m_touchedFrom < 0 || column < m_touchedFrom) m_touchedFrom = column;
+    if (m_updateDepth == 0) RequestRepaint();
     return true;
 }
 
@@ -122,6 +129,66 @@ bool StripChart::HasValue(int32_t channel, int32_t column) const
 {
     if (channel < 0 || channel >= kChannels || column < m_firstIndex || column >= ColumnCount()) return false;
     return (m_columns[size_t(column - m_firstIndex)].has >> channel) & 1u;
+}
+
+void StripChart::RequestRepaint()
+{
+    const int w = PlotRect().width();
+    if (m_touchedFrom >= 0) {
+        const Batch batch{m_touchedFrom, ColumnCount(), m_viewStart};
+        m_touchedFrom = -1;
+        m_undrawn.push_back(batch);
+        const auto [from, to] = PixelsOf(batch, w);
+        m_unshownFrom = std::min(m_unshownFrom, from);
+        m_unshownTo = std::max(m_unshownTo, to);
+    }
+    // A window that is not painted (hidden, minimised) still keeps its picture, not a backlog.
+    if (m_undrawn.size() > kMaxUndrawnBatches) Flush();
+    const bool scrolled = PixelOf(m_viewStart, w) != PixelOf(m_shownStart, w);
+    if ((m_unshownFrom > m_unshownTo && !scrolled) || m_frameTimer.isActive()) return;
+    const auto wait = m_frameInterval - std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_lastFrame);
+    if (wait.count() > 0) m_frameTimer.start(int(wait.count()), Qt::PreciseTimer, this);
+    else PresentFrame();
+}
+
+std::pair<int64_t, int64_t> StripChart::PixelsOf(const Batch& batch, int width) const
+{
+    // The point before the batch's first column is where its first segment starts; one pixel
+    // either side covers the pen.
+    int64_t from = std::numeric_limits<int64_t>::max();
+    int64_t to = std::numeric_limits<int64_t>::min();
+    for (int32_t i = std::max(m_firstIndex, batch.from - 1); i < std::min(batch.end, ColumnCount()); ++i) {
+        const int64_t x = PixelOf(m_columns[size_t(i - m_firstIndex)].x, width);
+        from = std::min(from, x - 1);
+        to = std::max(to, x + 1);
+    }
+    return {from, to};
+}
+
+void StripChart::PresentFrame()
+{
+    m_frameTimer.stop();
+    const QRect plot = PlotRect();
+    const int w = plot.width();
+    const int64_t origin = PixelOf(m_viewStart, w);
+    // A scroll moves every pixel of the plot on the screen; otherwise only the new strip changed.
+    if (origin != PixelOf(m_shownStart, w)) {
+        update(plot);
+    } else if (m_unshownFrom <= m_unshownTo) {
+        const int64_t from = std::max<int64_t>(m_unshownFrom - origin, 0);
+        const int64_t to = std::min<int64_t>(m_unshownTo - origin, w - 1);
+        if (from <= to) update(QRect(plot.left() + int(from), plot.top(), int(to - from + 1), plot.height()));
+    }
+    m_shownStart = m_viewStart;
+    m_unshownFrom = std::numeric_limits<int64_t>::max();
+    m_unshownTo = std::numeric_limits<int64_t>::min();
+    m_lastFrame = Clock::now();
+}
+
+void StripChart::timerEvent(QTimerEvent* e)
+{
+    if (e->timerId() == m_frameTimer.timerId()) PresentFrame();
+    else Instrument::timerEvent(e);
 }
 
 int64_t StripChart::PixelOf(double x, int width) const
@@ -135,41 +202,88 @@ int StripChart::YPixel(double value, int height) const
     return int(std::lround((1.0 - f) * (height - 1)));
 }
 
-void StripChart::ScrollTo(double start)
+void StripChart::Uncompose(int64_t from, int64_t to)
 {
-    const int w = m_traces.width();
-    const int64_t shift = PixelOf(start, w) - PixelOf(m_imageStart, w);
-    m_imageStart = start;
-    if (shift == 0 || m_traces.isNull()) return;
-    ++m_scrolls;
-    if (std::llabs(shift) >= w) {
-        m_traces.fill(Qt::transparent);
+    if (m_uncomposedAll || from > to) return;
+    if (m_uncomposed.size() == kMaxUncomposedRanges) {
+        m_uncomposedAll = true;
+        m_uncomposed.clear();
         return;
     }
-    // Move what is drawn rather than redraw it: one memmove a scan line.
-    const int s = int(shift);
-    const size_t px = sizeof(uint32_t);
-    for (int y = 0; y < m_traces.height(); ++y) {
-        auto* line = reinterpret_cast<uint32_t*>(m_traces.scanLine(y));
-        if (s > 0) {
-            std::memmove(line, line + s, size_t(w - s) * px);
-            std::memset(line + (w - s), 0, size_t(s) * px);
-        } else {
-            std::memmove(line - s, line, size_t(w + s) * px);
-            std::memset(line, 0, size_t(-s) * px);
+    m_uncomposed.push_back({from, to});
+}
+
+void StripChart::ScrollTo(double start)
+{
+    const int w = PlotRect().width();
+    const int64_t from = PixelOf(m_imageStart, w);
+    const int64_t to = PixelOf(start, w);
+    m_imageStart = start;
+    if (from == to || m_traces.isNull()) return;
+    ++m_scrolls;
+    // The view moves over the buffer; the buffer itself moves only when the view would leave it.
+    if (to < m_bufferOrigin || to + w > m_bufferOrigin + m_traces.width()) MoveBuffer(to, from, w);
+    // Columns coming into view start empty, as on a chart that moves its pixels.
+    const int64_t enterFrom = to > from ? std::max(from + w, to) : to;
+    const int64_t enterTo = to > from ? to + w - 1 : std::min(to + w, from) - 1;
+    ClearTraces(enterFrom - m_bufferOrigin, enterTo - m_bufferOrigin);
+    Uncompose(enterFrom, enterTo);
+    // The art stays where it is on the screen: its own columns are composed again at both ends.
+    if (m_artColumnsVary) {
+        m_uncomposedAll = true;
+    } else {
+        for (int c : m_artColumns) {
+            Uncompose(to + c, to + c);
+            Uncompose(from + c, from + c);
         }
     }
 }
 
-void StripChart::DrawColumns(QPainter& p, int32_t from, int width, int height, double viewStart) const
+void StripChart::MoveBuffer(int64_t viewStart, int64_t oldViewStart, int width)
 {
-    if (m_columns.empty()) return;
+    // The new view starts the buffer, leaving the rest of it for the columns still to come.
+    const int64_t shift = viewStart - m_bufferOrigin;
+    m_bufferOrigin = viewStart;
+    // Only the old view's pixels that stay in sight are worth keeping.
+    const int64_t keepFrom = std::max(oldViewStart, viewStart);
+    const int64_t keepTo = std::min(oldViewStart, viewStart) + width;  // exclusive
+    if (keepFrom >= keepTo) return;
+    const size_t px = sizeof(uint32_t);
+    const auto n = size_t(keepTo - keepFrom) * px;
+    const int64_t dst = keepFrom - m_bufferOrigin;
+    const int64_t src = dst + shift;
+    for (QImage* image : {&m_traces, &m_plot}) {
+        if (image->isNull()) continue;
+        uchar* bits = image->bits();
+        for (int y = 0; y < image->height(); ++y, bits += image->bytesPerLine()) {
+            auto* line = reinterpret_cast<uint32_t*>(bits);
+            std::memmove(line + dst, line + src, n);
+        }
+    }
+}
+
+void StripChart::ClearTraces(int64_t from, int64_t to)
+{
+    from = std::max<int64_t>(from, 0);
+    to = std::min<int64_t>(to, m_traces.width() - 1);
+    if (from > to) return;
+    uchar* bits = m_traces.bits();
+    for (int y = 0; y < m_traces.height(); ++y, bits += m_traces.bytesPerLine())
+        std::memset(reinterpret_cast<uint32_t*>(bits) + from, 0, size_t(to - from + 1) * sizeof(uint32_t));
+}
+
+void StripChart::DrawColumns(QPainter& p, int32_t from, int32_t end, int width, int height, double viewStart,
+                             double drawnAt) const
+{
+    end = std::min(end, ColumnCount());
     int32_t start = std::max(m_firstIndex, from - 1);
-    // Columns scrolled out of view matter only as the left end of the first visible segment.
-    while (start + 1 < ColumnCount() && m_columns[size_t(start + 1 - m_firstIndex)].x <= viewStart) ++start;
+    if (start >= end) return;
+    // Columns out of view when the update ended matter only as the left end of the first visible
+    // segment; the segments start where they would have started then.
+    while (start + 1 < end && m_columns[size_t(start + 1 - m_firstIndex)].x <= drawnAt) ++start;
     const int64_t origin = PixelOf(viewStart, width);
     QPolygon run;
-    run.reserve(int(m_columns.size()));
+    run.reserve(int(end - start));
     for (int c = 0; c < kChannels; ++c) {
         const uint8_t bit = uint8_t(1u << c);
         QPen pen(m_channels[size_t(c)].color, 0);  // cosmetic 1-pixel pen
@@ -179,7 +293,7 @@ void StripChart::DrawColumns(QPainter& p, int32_t from, int width, int height, d
             else if (run.size() > 1) p.drawPolyline(run);
             run.clear();
         };
-        for (int32_t i = start; i < ColumnCount(); ++i) {
+        for (int32_t i = start; i < end; ++i) {
             const Column& col = m_columns[size_t(i - m_firstIndex)];
             if (!(col.has & bit)) {
                 drawRun();
@@ -195,22 +309,149 @@ void StripChart::DrawColumns(QPainter& p, int32_t from, int width, int height, d
 void StripChart::Flush()
 {
     const QRect plot = PlotRect();
-    if (m_traces.size() != plot.size()) RebuildTraces();
+    if (m_traces.height() != plot.height() || m_traces.width() != kBufferPages * plot.width()) RebuildTraces();
     ScrollTo(m_viewStart);
-    if (m_pendingFrom < 0) return;
+    if (m_undrawn.empty()) return;
+    const int w = plot.width();
+    const int64_t view = PixelOf(m_imageStart, w);
     QPainter p(&m_traces);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setClipRect(m_traces.rect());
-    DrawColumns(p, m_pendingFrom, m_traces.width(), m_traces.height(), m_imageStart);
-    m_pendingFrom = -1;
+    p.translate(double(view - m_bufferOrigin), 0.0);
+    // Batch by batch, each clipped to the view as it stood when its update ended: joins, overlaps
+    // and edges come out as if each update had been drawn the moment it ended.
+    for (const Batch& b : m_undrawn) {
+        const int64_t moved = std::clamp<int64_t>(view - PixelOf(b.viewStart, w), -w, w);
+        const QRect clip = QRect(-int(moved), 0, w, plot.height()) & QRect(0, 0, w, plot.height());
+        if (clip.isEmpty()) continue;
+        p.setClipRect(clip);
+        DrawColumns(p, b.from, b.end, w, plot.height(), m_imageStart, b.viewStart);
+        const auto [from, to] = PixelsOf(b, w);
+        Uncompose(from, to);
+    }
+    m_undrawn.clear();
 }
 
 void StripChart::RebuildTraces()
 {
-    m_traces = QImage(PlotRect().size(), QImage::Format_ARGB32_Premultiplied);
+    const QRect plot = PlotRect();
+    m_traces = QImage(kBufferPages * plot.width(), plot.height(), QImage::Format_ARGB32_Premultiplied);
     m_traces.fill(Qt::transparent);
+    m_plot = QImage();
     m_imageStart = m_viewStart;
-    m_pendingFrom = m_columns.empty() ? -1 : m_firstIndex;
+    m_bufferOrigin = PixelOf(m_viewStart, plot.width());
+    m_uncomposed.clear();
+    m_uncomposedAll = true;
+    m_undrawn.clear();
+    if (!m_columns.empty()) m_undrawn.push_back({m_firstIndex, ColumnCount(), m_viewStart});
+}
+
+QImage StripChart::Traces()
+{
+    Flush();
+    const QRect plot = PlotRect();
+    return m_traces.copy(int(PixelOf(m_imageStart, plot.width()) - m_bufferOrigin), 0, plot.width(), plot.height());
+}
+
+void StripChart::RefreshPlotArt()
+{
+    if (m_plotArtOf == ArtRenderCount()) return;
+    m_plotArtOf = ArtRenderCount();
+    m_uncomposedAll = true;
+    m_artColumns.clear();
+    m_artColumnsVary = true;
+    const QRect plot = PlotRect();
+    m_plotArt = StaticArt().toImage().copy(plot).convertToFormat(QImage::Format_RGB32);
+    auto same = [&](int a, int b) {
+        for (int y = 0; y < m_plotArt.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(m_plotArt.constScanLine(y));
+            if (line[a] != line[b]) return false;
+        }
+        return true;
+    };
+    // Three equal neighbours are plain background; every column unlike them is the art's own
+    // (grid lines, the frame), which must be composed again wherever the traces move under it.
+    int plain = -1;
+    for (int x = 0; x + 2 < m_plotArt.width() && plain < 0; ++x)
+        if (same(x, x + 1) && same(x, x + 2)) plain = x;
+    if (plain < 0) return;
+    for (int x = 0; x < m_plotArt.width(); ++x) {
+        if (same(x, plain)) continue;
+        if (m_artColumns.size() == kMaxArtColumns) {
+            m_artColumns.clear();
+            return;
+        }
+        m_artColumns.push_back(x);
+    }
+    m_artColumnsVary = false;
+}
+
+void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
+{
+    if (ranges.empty()) return;
+    std::sort(ranges.begin(), ranges.end());
+    size_t kept = 0;
+    for (size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first <= ranges[kept].second + 1) ranges[kept].second = std::max(ranges[kept].second, ranges[i].second);
+        else ranges[++kept] = ranges[i];
+    }
+    ranges.resize(kept + 1);
+    const int offset = int(PixelOf(m_imageStart, PlotRect().width()) - m_bufferOrigin);
+    const int height = m_plotArt.height();
+    QPainter painter;
+    auto paint = [&](int from, int to) {
+        if (!painter.isActive()) painter.begin(&m_plot);
+        const QPoint at(offset + from, 0);
+        painter.drawImage(at, m_plotArt, QRect(from, 0, to - from + 1, height));
+        painter.drawImage(at, m_traces, QRect(at, QSize(to - from + 1, height)));
+    };
+    // Wide ranges go to the painter, whose blending is vectorised; for a column or two its set-up
+    // costs more than the pixels. Channel colours are opaque and the pens aliased, so a trace
+    // pixel is either fully drawn or not drawn at all.
+    std::vector<std::pair<int, int>> narrow;
+    for (const auto& [from, to] : ranges) {
+        if (to - from + 1 >= kPainterComposeWidth) paint(from, to);
+        else narrow.push_back({from, to});
+    }
+    if (narrow.empty()) return;
+    const qsizetype artStride = m_plotArt.bytesPerLine(), traceStride = m_traces.bytesPerLine(), plotStride = m_plot.bytesPerLine();
+    const uchar* artBits = m_plotArt.constBits();
+    const uchar* traceBits = m_traces.constBits();
+    uchar* plotBits = m_plot.bits();
+    for (const auto& [from, to] : narrow) {
+        for (int x = from; x <= to; ++x) {
+            const uchar* art = artBits + x * 4;
+            const uchar* trace = traceBits + (offset + x) * 4;
+            uchar* plot = plotBits + (offset + x) * 4;
+            for (int y = 0; y < height; ++y, art += artStride, trace += traceStride, plot += plotStride) {
+                const uint32_t t = *reinterpret_cast<const uint32_t*>(trace);
+                *reinterpret_cast<uint32_t*>(plot) = (t >> 24) ? t : *reinterpret_cast<const uint32_t*>(art);
+            }
+        }
+    }
+}
+
+void StripChart::ComposePlot()
+{
+    RefreshPlotArt();
+    const int w = PlotRect().width();
+    if (m_plot.size() != m_traces.size()) {
+        m_plot = QImage(m_traces.size(), QImage::Format_RGB32);
+        m_uncomposedAll = true;
+    }
+    std::vector<std::pair<int, int>> ranges;
+    if (m_uncomposedAll) {
+        ranges.push_back({0, w - 1});
+    } else {
+        const int64_t view = PixelOf(m_imageStart, w);
+        for (const auto& [from, to] : m_uncomposed) {
+            const int64_t a = std::max<int64_t>(from - view, 0);
+            const int64_t b = std::min<int64_t>(to - view, w - 1);
+            if (a <= b) ranges.push_back({int(a), int(b)});
+        }
+    }
+    ComposeColumns(ranges);
+    m_uncomposed.clear();
+    m_uncomposedAll = false;
 }
 
 void StripChart::PaintAllTraces(QPainter& p, const QRect& plot) const
@@ -219,21 +460,49 @@ void StripChart::PaintAllTraces(QPainter& p, const QRect& plot) const
     p.translate(plot.topLeft());
     p.setClipRect(QRect(QPoint(0, 0), plot.size()));
     p.setRenderHint(QPainter::Antialiasing, false);
-    DrawColumns(p, m_firstIndex, plot.width(), plot.height(), m_viewStart);
+    DrawColumns(p, m_firstIndex, ColumnCount(), plot.width(), plot.height(), m_viewStart, m_viewStart);
     p.restore();
 }
 
 void StripChart::resizeEvent(QResizeEvent*)
 {
-    RebuildTraces();
+    // The first resize of a shown widget is often to the size it already had.
+    const QRect plot = PlotRect();
+    if (m_traces.height() != plot.height() || m_traces.width() != kBufferPages * plot.width()) RebuildTraces();
+    m_shownStart = m_viewStart;
 }
 
 void StripChart::paintEvent(QPaintEvent* e)
 {
+    const QRect plot = PlotRect();
+    // A paint of its own (an expose) while a scroll waits for its frame would show the traces
+    // where they are now beside a screen that still shows them where they were: the whole plot
+    // follows at once.
+    if (PixelOf(m_viewStart, plot.width()) != PixelOf(m_shownStart, plot.width())) {
+        m_shownStart = m_viewStart;
+        update(plot);
+    }
     Flush();
+    const QPixmap& art = StaticArt();
+    const qreal ratio = art.devicePixelRatio();
+    // At one pixel per pixel the plot is kept composed, art under traces, and painting it is a
+    // copy; otherwise the art keeps its own resolution and the traces are blended over it.
+    const bool composed = ratio == 1.0;
+    if (composed) ComposePlot();
+    const int view = int(PixelOf(m_imageStart, plot.width()) - m_bufferOrigin);
     QPainter p(this);
-    p.drawPixmap(0, 0, StaticArt());
-    p.drawImage(PlotRect().topLeft(), m_traces);
+    const bool several = e->region().rectCount() > 1;
+    // Only what the update asked for: a packet's strip costs its width, not the whole plot's.
+    for (const QRect& r : e->region()) {
+        // One rectangle at a time keeps the painter on its fast paths.
+        if (several) p.setClipRect(r);
+        const QRect inPlot = r & plot;
+        if (!composed || inPlot != r)
+            p.drawPixmap(QRectF(r), art, QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio));
+        if (inPlot.isEmpty()) continue;
+        const QRect source = inPlot.translated(view - plot.left(), -plot.top());
+        p.drawImage(inPlot.topLeft(), composed ? m_plot : m_traces, source);
+    }
 }
 
 void StripChart::PaintStaticArt(QPainter& p)
