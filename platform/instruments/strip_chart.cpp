@@ -37,6 +37,7 @@ StripChart::StripChart(QWidget* parent) : Instrument(parent)
     for (int i = 0; i < kChannels; ++i) {
         m_channels[size_t(i)].name = QStringLiteral("ch%1").arg(i + 1);
         m_channels[size_t(i)].color = Qt::black;
+        m_pens[size_t(i)] = QPen(Qt::black, 0);
     }
 }
 
@@ -69,6 +70,7 @@ void StripChart::LoadProperties(const com::PropertyBag& bag)
             for (int k = 0; k < 2 && f.size() > 2 + k; ++k) ch.stored[size_t(k)] = f[2 + k].trimmed().toDouble();
         }
     }
+    for (int i = 0; i < kChannels; ++i) m_pens[size_t(i)] = QPen(m_channels[size_t(i)].color, 0);  // cosmetic 1-pixel pens
     InvalidateArt();
     RebuildTraces();
 }
@@ -145,10 +147,16 @@ void StripChart::RequestRepaint()
     // A window that is not painted (hidden, minimised) still keeps its picture, not a backlog.
     if (m_undrawn.size() > kMaxUndrawnBatches) Flush();
     const bool scrolled = PixelOf(m_viewStart, w) != PixelOf(m_shownStart, w);
-    if ((m_unshownFrom > m_unshownTo && !scrolled) || m_frameTimer.isActive()) return;
-    const auto wait = m_frameInterval - std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_lastFrame);
-    if (wait.count() > 0) m_frameTimer.start(int(wait.count()), Qt::PreciseTimer, this);
-    else PresentFrame();
+    if (m_unshownFrom > m_unshownTo && !scrolled) return;
+    // An update that comes near the end of the frame interval is shown at once rather than by the
+    // timer a little later: a steady stream then costs the window no wake-up of its own.
+    const auto since = Clock::now() - m_lastFrame;
+    if (since >= m_frameInterval - m_frameInterval / 8) {
+        PresentFrame();
+    } else if (!m_frameTimer.isActive()) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_frameInterval - since);
+        m_frameTimer.start(int(wait.count()), Qt::PreciseTimer, this);
+    }
 }
 
 std::pair<int64_t, int64_t> StripChart::PixelsOf(const Batch& batch, int width) const
@@ -273,7 +281,7 @@ void StripChart::ClearTraces(int64_t from, int64_t to)
 }
 
 void StripChart::DrawColumns(QPainter& p, int32_t from, int32_t end, int width, int height, double viewStart,
-                             double drawnAt) const
+                             double drawnAt, int offset) const
 {
     end = std::min(end, ColumnCount());
     int32_t start = std::max(m_firstIndex, from - 1);
@@ -282,12 +290,10 @@ void StripChart::DrawColumns(QPainter& p, int32_t from, int32_t end, int width, 
     // segment; the segments start where they would have started then.
     while (start + 1 < end && m_columns[size_t(start + 1 - m_firstIndex)].x <= drawnAt) ++start;
     const int64_t origin = PixelOf(viewStart, width);
-    QPolygon run;
-    run.reserve(int(end - start));
+    QPolygon& run = m_run;
     for (int c = 0; c < kChannels; ++c) {
         const uint8_t bit = uint8_t(1u << c);
-        QPen pen(m_channels[size_t(c)].color, 0);  // cosmetic 1-pixel pen
-        p.setPen(pen);
+        p.setPen(m_pens[size_t(c)]);
         auto drawRun = [&] {
             if (run.size() == 1) p.drawPoint(run[0]);
             else if (run.size() > 1) p.drawPolyline(run);
@@ -300,7 +306,8 @@ void StripChart::DrawColumns(QPainter& p, int32_t from, int32_t end, int width, 
                 continue;
             }
             const int64_t x = PixelOf(col.x, width) - origin;
-            run.append(QPoint(int(std::clamp<int64_t>(x, -width, 2 * int64_t(width))), YPixel(col.value[size_t(c)], height)));
+            run.append(QPoint(int(std::clamp<int64_t>(x, -width, 2 * int64_t(width))) + offset,
+                              YPixel(col.value[size_t(c)], height)));
         }
         drawRun();
     }
@@ -314,17 +321,17 @@ void StripChart::Flush()
     if (m_undrawn.empty()) return;
     const int w = plot.width();
     const int64_t view = PixelOf(m_imageStart, w);
+    const int offset = int(view - m_bufferOrigin);
     QPainter p(&m_traces);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.translate(double(view - m_bufferOrigin), 0.0);
     // Batch by batch, each clipped to the view as it stood when its update ended: joins, overlaps
     // and edges come out as if each update had been drawn the moment it ended.
     for (const Batch& b : m_undrawn) {
         const int64_t moved = std::clamp<int64_t>(view - PixelOf(b.viewStart, w), -w, w);
         const QRect clip = QRect(-int(moved), 0, w, plot.height()) & QRect(0, 0, w, plot.height());
         if (clip.isEmpty()) continue;
-        p.setClipRect(clip);
-        DrawColumns(p, b.from, b.end, w, plot.height(), m_imageStart, b.viewStart);
+        p.setClipRect(clip.translated(offset, 0));
+        DrawColumns(p, b.from, b.end, w, plot.height(), m_imageStart, b.viewStart, offset);
         const auto [from, to] = PixelsOf(b, w);
         Uncompose(from, to);
     }
@@ -460,7 +467,7 @@ void StripChart::PaintAllTraces(QPainter& p, const QRect& plot) const
     p.translate(plot.topLeft());
     p.setClipRect(QRect(QPoint(0, 0), plot.size()));
     p.setRenderHint(QPainter::Antialiasing, false);
-    DrawColumns(p, m_firstIndex, ColumnCount(), plot.width(), plot.height(), m_viewStart, m_viewStart);
+    DrawColumns(p, m_firstIndex, ColumnCount(), plot.width(), plot.height(), m_viewStart, m_viewStart, 0);
     p.restore();
 }
 

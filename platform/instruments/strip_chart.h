@@ -19,6 +19,8 @@
 #include <QBasicTimer>
 #include <QColor>
 #include <QImage>
+#include <QPen>
+#include <QPolygon>
 #include <QString>
 
 #include <array>
@@ -112,10 +114,10 @@ private:
     void ScrollTo(double start);
     void MoveBuffer(int64_t viewStart, int64_t oldViewStart, int width);
     void ClearTraces(int64_t from, int64_t to);  // buffer columns
-    // Draws columns from-1 to end-1 (the segment into `from` included), x relative to viewStart,
-    // as an update that ended with the view at drawnAt draws them.
+    // Draws columns from-1 to end-1 (the segment into `from` included) at x relative to viewStart
+    // plus offset, as an update that ended with the view at drawnAt draws them.
     void DrawColumns(QPainter& p, int32_t from, int32_t end, int width, int height, double viewStart,
-                     double drawnAt) const;
+                     double drawnAt, int offset) const;
     void Uncompose(int64_t from, int64_t to);
     void RefreshPlotArt();
     void ComposePlot();
@@ -123,6 +125,8 @@ private:
     void ComposeColumns(std::vector<std::pair<int, int>>& ranges);
 
     std::array<Channel, kChannels> m_channels;
+    std::array<QPen, kChannels> m_pens;
+    mutable QPolygon m_run;  // the points of one polyline, kept to save an allocation a line
     std::deque<Column> m_columns;
     int32_t m_firstIndex = 0;
     int32_t m_touchedFrom = -1;    // first column changed since the last update ended, -1 when none
