@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QRegion>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -105,7 +106,8 @@ int32_t StripChart::AddColumn(double x)
         if (m_updateDepth == 0) RequestRepaint();
         if (m_xShow) InvalidateArt();
     }
-    m_columns.push_back(Column{x, {}, 0});
+    if (!m_columns.empty() && x < m_columns.back().x) m_xInOrder = false;
+    m_columns.push_back(Column{x, {}, {}, 0});
     const size_t keep = std::max(kMinKeptColumns, size_t(2.0 * m_xMax) + 1);
     while (m_columns.size() > keep) {
         m_columns.pop_front();
@@ -121,6 +123,7 @@ bool StripChart::SetChannelValue(int32_t channel, int32_t column, double value)
     if (column < m_firstIndex || column >= ColumnCount()) return false;
     Column& c = m_columns[size_t(column - m_firstIndex)];
     c.value[size_t(channel)] = float(value);
+    c.y[size_t(channel)] = int16_t(YPixel(c.value[size_t(channel)], m_yHeight));
     c.has |= uint8_t(1u << channel);
     if (m_touchedFrom < 0 || column < m_touchedFrom) m_touchedFrom = column;
     if (m_updateDepth == 0) RequestRepaint();
@@ -143,6 +146,7 @@ void StripChart::RequestRepaint()
         const auto [from, to] = PixelsOf(batch, w);
         m_unshownFrom = std::min(m_unshownFrom, from);
         m_unshownTo = std::max(m_unshownTo, to);
+        MarkRows(m_unshownRows, batch.from, batch.end);
     }
     // A window that is not painted (hidden, minimised) still keeps its picture, not a backlog.
     if (m_undrawn.size() > kMaxUndrawnBatches) Flush();
@@ -179,18 +183,70 @@ void StripChart::PresentFrame()
     const QRect plot = PlotRect();
     const int w = plot.width();
     const int64_t origin = PixelOf(m_viewStart, w);
-    // A scroll moves every pixel of the plot on the screen; otherwise only the new strip changed.
-    if (origin != PixelOf(m_shownStart, w)) {
+    if (origin != PixelOf(m_shownStart, w) && m_shownRows.size() != size_t(plot.height())) {
         update(plot);
+    } else if (origin != PixelOf(m_shownStart, w)) {
+        // A scroll moves the traces; rows that hold none before or after it show only the grid,
+        // which stays where it is.
+        std::vector<uint8_t> rows = TraceRows(m_viewStart);
+        QRegion changed;
+        for (int y = 0; y < plot.height();) {
+            if (!rows[size_t(y)] && !m_shownRows[size_t(y)]) {
+                ++y;
+                continue;
+            }
+            const int top = y;
+            while (y < plot.height() && (rows[size_t(y)] || m_shownRows[size_t(y)])) ++y;
+            changed += QRect(plot.left(), plot.top() + top, plot.width(), y - top);
+        }
+        update(changed);
+        m_shownRows = std::move(rows);
     } else if (m_unshownFrom <= m_unshownTo) {
         const int64_t from = std::max<int64_t>(m_unshownFrom - origin, 0);
         const int64_t to = std::min<int64_t>(m_unshownTo - origin, w - 1);
         if (from <= to) update(QRect(plot.left() + int(from), plot.top(), int(to - from + 1), plot.height()));
+        for (size_t y = 0; y < m_shownRows.size(); ++y) m_shownRows[y] |= m_unshownRows[y];
     }
+    std::fill(m_unshownRows.begin(), m_unshownRows.end(), 0);
     m_shownStart = m_viewStart;
     m_unshownFrom = std::numeric_limits<int64_t>::max();
     m_unshownTo = std::numeric_limits<int64_t>::min();
     m_lastFrame = Clock::now();
+}
+
+void StripChart::MarkRows(std::vector<uint8_t>& rows, int32_t from, int32_t end) const
+{
+    const int height = int(rows.size());
+    for (int32_t i = std::max(m_firstIndex, from); i < std::min(end, ColumnCount()); ++i) {
+        const Column& col = m_columns[size_t(i - m_firstIndex)];
+        const Column* before = i > m_firstIndex ? &m_columns[size_t(i - 1 - m_firstIndex)] : nullptr;
+        for (int c = 0; c < kChannels; ++c) {
+            if (!((col.has >> c) & 1u)) continue;
+            int top = col.y[size_t(c)], bottom = top;
+            if (before && ((before->has >> c) & 1u)) {
+                top = std::min<int>(top, before->y[size_t(c)]);
+                bottom = std::max<int>(bottom, before->y[size_t(c)]);
+            }
+            std::fill(rows.begin() + std::clamp(top - 1, 0, height), rows.begin() + std::clamp(bottom + 2, 0, height), 1);
+        }
+    }
+}
+
+std::vector<uint8_t> StripChart::TraceRows(double viewStart) const
+{
+    const int height = PlotRect().height();
+    std::vector<uint8_t> rows(size_t(std::max(height, 0)), 1);
+    if (!m_xInOrder || height != m_yHeight) return rows;
+    std::fill(rows.begin(), rows.end(), 0);
+    // From the first column within a pixel of the view's start (the segment into it included) to
+    // the last column in view.
+    const double pixel = m_xMax / std::max(1, PlotRect().width());
+    const auto first = std::lower_bound(m_columns.begin(), m_columns.end(), viewStart - pixel,
+                                        [](const Column& col, double x) { return col.x < x; });
+    const auto last = std::lower_bound(first, m_columns.end(), viewStart + m_xMax,
+                                       [](const Column& col, double x) { return col.x < x; });
+    MarkRows(rows, m_firstIndex + int32_t(first - m_columns.begin()), m_firstIndex + int32_t(last - m_columns.begin()));
+    return rows;
 }
 
 void StripChart::timerEvent(QTimerEvent* e)
@@ -306,8 +362,8 @@ void StripChart::DrawColumns(QPainter& p, int32_t from, int32_t end, int width, 
                 continue;
             }
             const int64_t x = PixelOf(col.x, width) - origin;
-            run.append(QPoint(int(std::clamp<int64_t>(x, -width, 2 * int64_t(width))) + offset,
-                              YPixel(col.value[size_t(c)], height)));
+            const int y = height == m_yHeight ? col.y[size_t(c)] : YPixel(col.value[size_t(c)], height);
+            run.append(QPoint(int(std::clamp<int64_t>(x, -width, 2 * int64_t(width))) + offset, y));
         }
         drawRun();
     }
@@ -315,18 +371,29 @@ void StripChart::DrawColumns(QPainter& p, int32_t from, int32_t end, int width, 
 
 void StripChart::Flush()
 {
+    const int w = PlotRect().width();
+    if (PixelOf(m_viewStart, w) != PixelOf(m_shownStart, w)) PresentFrame();
+    DrawTo(m_shownStart);
+}
+
+void StripChart::DrawTo(double viewStart)
+{
     const QRect plot = PlotRect();
     if (m_traces.height() != plot.height() || m_traces.width() != kBufferPages * plot.width()) RebuildTraces();
-    ScrollTo(m_viewStart);
-    if (m_undrawn.empty()) return;
+    ScrollTo(viewStart);
     const int w = plot.width();
     const int64_t view = PixelOf(m_imageStart, w);
+    // Updates that ended after a scroll not yet shown wait for its frame.
+    size_t due = 0;
+    while (due < m_undrawn.size() && PixelOf(m_undrawn[due].viewStart, w) <= view) ++due;
+    if (due == 0) return;
     const int offset = int(view - m_bufferOrigin);
     QPainter p(&m_traces);
     p.setRenderHint(QPainter::Antialiasing, false);
     // Batch by batch, each clipped to the view as it stood when its update ended: joins, overlaps
     // and edges come out as if each update had been drawn the moment it ended.
-    for (const Batch& b : m_undrawn) {
+    for (size_t i = 0; i < due; ++i) {
+        const Batch& b = m_undrawn[i];
         const int64_t moved = std::clamp<int64_t>(view - PixelOf(b.viewStart, w), -w, w);
         const QRect clip = QRect(-int(moved), 0, w, plot.height()) & QRect(0, 0, w, plot.height());
         if (clip.isEmpty()) continue;
@@ -335,7 +402,7 @@ void StripChart::Flush()
         const auto [from, to] = PixelsOf(b, w);
         Uncompose(from, to);
     }
-    m_undrawn.clear();
+    m_undrawn.erase(m_undrawn.begin(), m_undrawn.begin() + ptrdiff_t(due));
 }
 
 void StripChart::RebuildTraces()
@@ -345,11 +412,20 @@ void StripChart::RebuildTraces()
     m_traces.fill(Qt::transparent);
     m_plot = QImage();
     m_imageStart = m_viewStart;
+    m_shownStart = m_viewStart;  // all of it is painted again
     m_bufferOrigin = PixelOf(m_viewStart, plot.width());
     m_uncomposed.clear();
     m_uncomposedAll = true;
     m_undrawn.clear();
     if (!m_columns.empty()) m_undrawn.push_back({m_firstIndex, ColumnCount(), m_viewStart});
+    if (m_yHeight != plot.height()) {
+        m_yHeight = plot.height();
+        for (Column& col : m_columns)
+            for (int c = 0; c < kChannels; ++c) col.y[size_t(c)] = int16_t(YPixel(col.value[size_t(c)], m_yHeight));
+    }
+    // Until a scroll has measured them, every row may hold a trace.
+    m_shownRows.assign(size_t(plot.height()), 1);
+    m_unshownRows.assign(size_t(plot.height()), 0);
 }
 
 QImage StripChart::Traces()
@@ -476,20 +552,14 @@ void StripChart::resizeEvent(QResizeEvent*)
     // The first resize of a shown widget is often to the size it already had.
     const QRect plot = PlotRect();
     if (m_traces.height() != plot.height() || m_traces.width() != kBufferPages * plot.width()) RebuildTraces();
-    m_shownStart = m_viewStart;
 }
 
 void StripChart::paintEvent(QPaintEvent* e)
 {
     const QRect plot = PlotRect();
-    // A paint of its own (an expose) while a scroll waits for its frame would show the traces
-    // where they are now beside a screen that still shows them where they were: the whole plot
-    // follows at once.
-    if (PixelOf(m_viewStart, plot.width()) != PixelOf(m_shownStart, plot.width())) {
-        m_shownStart = m_viewStart;
-        update(plot);
-    }
-    Flush();
+    // A paint between a scroll and its frame (an expose, or a frame's repaint served after the
+    // next update) shows the view the rest of the screen shows; the scroll waits for its frame.
+    DrawTo(m_shownStart);
     const QPixmap& art = StaticArt();
     const qreal ratio = art.devicePixelRatio();
     // At one pixel per pixel the plot is kept composed, art under traces, and painting it is a

@@ -71,7 +71,8 @@ public:
     const Channel& ChannelAt(int i) const { return m_channels[size_t(i)]; }
     QRect PlotRect() const;
 
-    // Draws ended updates into the trace image; painting does this for all the updates it shows.
+    // Shows the current view and draws every ended update into the trace image; painting draws
+    // the updates of the view it shows.
     void Flush();
     // The traces in view, transparent where nothing was drawn, the size of PlotRect().
     QImage Traces();
@@ -94,6 +95,7 @@ private:
     struct Column {
         double x = 0.0;
         std::array<float, kChannels> value{};
+        std::array<int16_t, kChannels> y{};  // plot row of each value, for a plot m_yHeight high
         uint8_t has = 0;
     };
 
@@ -111,6 +113,8 @@ private:
     std::pair<int64_t, int64_t> PixelsOf(const Batch& batch, int width) const;
     void RequestRepaint();
     void RebuildTraces();
+    // Brings the trace image to the view at viewStart and draws the updates that ended in it.
+    void DrawTo(double viewStart);
     void ScrollTo(double start);
     void MoveBuffer(int64_t viewStart, int64_t oldViewStart, int width);
     void ClearTraces(int64_t from, int64_t to);  // buffer columns
@@ -118,6 +122,10 @@ private:
     // plus offset, as an update that ended with the view at drawnAt draws them.
     void DrawColumns(QPainter& p, int32_t from, int32_t end, int width, int height, double viewStart,
                      double drawnAt, int offset) const;
+    // Marks the rows that the segments into columns from to end-1 may touch, one row either side.
+    void MarkRows(std::vector<uint8_t>& rows, int32_t from, int32_t end) const;
+    // The rows any trace may touch in the view that starts at viewStart.
+    std::vector<uint8_t> TraceRows(double viewStart) const;
     void Uncompose(int64_t from, int64_t to);
     void RefreshPlotArt();
     void ComposePlot();
@@ -138,6 +146,12 @@ private:
     int64_t m_unshownFrom = std::numeric_limits<int64_t>::max();
     int64_t m_unshownTo = std::numeric_limits<int64_t>::min();
     double m_shownStart = 0.0;  // view start of what was last asked to be painted
+    // Plot rows with trace pixels on the screen, and in updates not yet shown: a scroll changes
+    // only the rows that hold a trace before or after it, the rest is grid that stays.
+    std::vector<uint8_t> m_shownRows;
+    std::vector<uint8_t> m_unshownRows;
+    int m_yHeight = 0;          // plot height the columns' rows are for
+    bool m_xInOrder = true;     // columns were added with growing x
     QBasicTimer m_frameTimer;
     Clock::time_point m_lastFrame;
     std::chrono::milliseconds m_frameInterval{kDefaultFrameInterval};

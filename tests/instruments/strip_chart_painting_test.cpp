@@ -50,17 +50,20 @@ public:
 
     StripChart& chart() { return *host.widget; }
 
-    // Packet n as the main window draws it: four columns of seven traces in one update; the
-    // values wander so that traces cross and lines run steep and flat.
-    void Packet(int n)
+    // Packet n as the main window draws it: four columns of seven traces in one update. Wavy
+    // values make traces cross and run steep and flat; stepped ones keep to a few rows for a
+    // while, then jump to others.
+    void Packet(int n, bool stepped = false)
     {
         chart().BeginUpdate();
         for (int f = 0; f < 4; ++f) {
             const double t = n * 4 + f;
             const int32_t col = chart().AddColumn(t);
-            for (int c : {0, 1, 2, 3, 5, 6, 7})
-                chart().SetChannelValue(c, col, 32767.0 + 30000.0 * std::sin(t * (0.02 + 0.007 * c)) +
-                                                    9000.0 * std::sin(t * 0.9 + c) + 33000.0 * (7 - c));
+            for (int c : {0, 1, 2, 3, 5, 6, 7}) {
+                const double wave = stepped ? ((n / 150 + c) % 3) * 9000.0 + 300.0 * std::sin(t)
+                                            : 30000.0 * std::sin(t * (0.02 + 0.007 * c)) + 9000.0 * std::sin(t * 0.9 + c);
+                chart().SetChannelValue(c, col, 32767.0 + wave + 33000.0 * (7 - c));
+            }
         }
         chart().EndUpdate();
     }
@@ -115,6 +118,7 @@ struct StreamCase {
     const ChartSetup& setup;
     int packets;
     int pumpEvery;  // packets between two passes of the event loop; 0: none until the end
+    bool stepped = false;
 };
 
 TEST(ChartScreen, StripsAndFramesAddUpToTheGridWithTheTracesOverIt)
@@ -122,7 +126,8 @@ TEST(ChartScreen, StripsAndFramesAddUpToTheGridWithTheTracesOverIt)
     // Enough packets for the view to move over the trace buffer and the buffer to move, twice.
     const StreamCase cases[] = {
         {kQuorvexChart, 1500, 1}, {kQuorvexChart, 1500, 5}, {kPellionChart, 1500, 1},
-        {kPellionChart, 1500, 3}, {kPellionChart, 600, 0},
+        {kPellionChart, 1500, 3}, {kPellionChart, 600, 0}, {kPellionChart, 1500, 1, true},
+        {kQuorvexChart, 1500, 2, true},
     };
     for (const StreamCase& c : cases) {
         Streamed s(c.setup);
@@ -130,12 +135,33 @@ TEST(ChartScreen, StripsAndFramesAddUpToTheGridWithTheTracesOverIt)
         s.chart().show();
         s.Pump();
         for (int n = 0; n < c.packets; ++n) {
-            s.Packet(n);
+            s.Packet(n, c.stepped);
             if (c.pumpEvery > 0 && n % c.pumpEvery == 0) s.Pump();
         }
-        EXPECT_EQ(PixelsApart(s.Screen(), s.Expected(c.setup)), 0) << c.setup.name << ", events every " << c.pumpEvery;
-        EXPECT_EQ(PixelsApart(s.FreshPaint(), s.Expected(c.setup)), 0) << c.setup.name << ", events every " << c.pumpEvery;
+        const std::string what = std::string(c.setup.name) + (c.stepped ? ", stepped" : ", wavy") + ", events every " +
+                                 std::to_string(c.pumpEvery);
+        EXPECT_EQ(PixelsApart(s.Screen(), s.Expected(c.setup)), 0) << what;
+        EXPECT_EQ(PixelsApart(s.FreshPaint(), s.Expected(c.setup)), 0) << what;
     }
+}
+
+TEST(ChartScreen, ALeapAwayLeavesNoTraceOfThePageBefore)
+{
+    // Traces kept to a few rows; they move to others at packet 450, between two scrolls (448 and
+    // 480), and a few packets later the view leaps many pages.
+    Streamed s(kQuorvexChart);
+    s.chart().SetFrameInterval(0ms);
+    s.chart().show();
+    s.Pump();
+    for (int n = 0; n < 456; ++n) {
+        s.Packet(n, true);
+        s.Pump();
+    }
+    s.chart().BeginUpdate();
+    const int32_t col = s.chart().AddColumn(100000.0);
+    s.chart().SetChannelValue(0, col, 100000.0);
+    s.chart().EndUpdate();
+    EXPECT_EQ(PixelsApart(s.Screen(), s.Expected(kQuorvexChart)), 0);
 }
 
 TEST(ChartScreen, AChartNeverShownPaintsTheGridWithTheTracesOverIt)
@@ -180,7 +206,7 @@ TEST(ChartFrames, UpdatesInsideAFrameIntervalAreShownTogetherAtItsEnd)
     EXPECT_EQ(PixelsApart(s.Screen(), s.FreshPaint()), 0);
 }
 
-TEST(ChartFrames, APaintOfItsOwnWhileAScrollWaitsEndsInTheWholeChartMoved)
+TEST(ChartFrames, APaintBetweenAScrollAndItsFrameShowsWhatTheRestOfTheScreenShows)
 {
     Streamed s(kPellionChart);
     s.chart().SetFrameInterval(1h);
@@ -193,6 +219,8 @@ TEST(ChartFrames, APaintOfItsOwnWhileAScrollWaitsEndsInTheWholeChartMoved)
     s.Packet(301);
     s.chart().repaint(QRect(40, 40, 30, 30));  // an expose, say, before the scroll's frame
     EXPECT_EQ(PixelsApart(s.Screen(), s.FreshPaint()), 0);
+    s.chart().PresentFrame();
+    EXPECT_EQ(PixelsApart(s.Screen(), s.Expected(kPellionChart)), 0) << "then the frame shows the scroll";
 }
 
 }  // namespace
