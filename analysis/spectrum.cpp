@@ -1,5 +1,7 @@
 #include "analysis/spectrum.h"
 
+#include "analysis/statistics.h"
+
 #include <fftw3.h>
 
 #include <cmath>
@@ -87,6 +89,22 @@ double band_power(const Spectrum& spectrum, double lowHz, double highHz)
 double line_power(const Spectrum& spectrum, double lineHz, double halfWidthHz)
 {
     return band_power(spectrum, lineHz - halfWidthHz, lineHz + halfWidthHz);
+}
+
+Line measure_line(const Spectrum& spectrum, double lineHz, double halfWidthHz, double backgroundHz)
+{
+    std::vector<double> around;
+    int inBand = 0;
+    for (size_t k = 0; k < spectrum.density.size(); ++k) {
+        double distance = std::abs(spectrum.frequency(k) - lineHz);
+        if (distance <= halfWidthHz) ++inBand;
+        else if (distance <= halfWidthHz + backgroundHz) around.push_back(spectrum.density[k]);
+    }
+    Line line;
+    double density = around.empty() ? 0.0 : median(around);
+    line.background = density * inBand * spectrum.binHz;
+    line.power = line_power(spectrum, lineHz, halfWidthHz) - line.background;
+    return line;
 }
 
 double rejection_db(double powerBefore, double powerAfter) { return 10.0 * std::log10(powerBefore / powerAfter); }

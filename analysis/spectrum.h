@@ -26,6 +26,15 @@ double band_power(const Spectrum& spectrum, double lowHz, double highHz);
 // a line over ± 2 bins, so halfWidthHz should be at least two bins.
 double line_power(const Spectrum& spectrum, double lineHz, double halfWidthHz);
 
+// A line over a background: the band's power less the background's share of it. The background
+// density is the median over `backgroundHz` on either side of the band, so other lines nearby do
+// not raise it. A line lost in the background can come out at or below zero.
+struct Line {
+    double power = 0;       // above the background
+    double background = 0;  // the background's power in the band
+};
+Line measure_line(const Spectrum& spectrum, double lineHz, double halfWidthHz, double backgroundHz);
+
 // 10 log10(before / after): how much a filter took away, in dB.
 double rejection_db(double powerBefore, double powerAfter);
 

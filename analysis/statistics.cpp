@@ -13,8 +13,10 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 double percentile(std::span<const double> values, double share)
 {
-    if (values.empty()) return kNaN;
-    std::vector<double> sorted(values.begin(), values.end());
+    std::vector<double> sorted;
+    for (double v : values)
+        if (!std::isnan(v)) sorted.push_back(v);
+    if (sorted.empty()) return kNaN;
     std::sort(sorted.begin(), sorted.end());
     double at = std::clamp(share, 0.0, 1.0) * double(sorted.size() - 1);
     size_t below = size_t(at);
@@ -41,12 +43,17 @@ double standard_deviation(std::span<const double> values)
 
 std::vector<double> relative_to_others(std::span<const double> values)
 {
+    return relative_to_others(values, std::vector<bool>(values.size(), true));
+}
+
+std::vector<double> relative_to_others(std::span<const double> values, const std::vector<bool>& reference)
+{
     std::vector<double> out;
     out.reserve(values.size());
     for (size_t i = 0; i < values.size(); ++i) {
         std::vector<double> others;
         for (size_t j = 0; j < values.size(); ++j)
-            if (j != i) others.push_back(values[j]);
+            if (j != i && j < reference.size() && reference[j]) others.push_back(values[j]);
         double reference = median(others);
         out.push_back(reference == 0 || std::isnan(reference) ? kNaN : values[i] / reference - 1.0);
     }

@@ -103,6 +103,23 @@ TEST(Rejection, TheNotchLeavesTheAlphaBandAlone)
     EXPECT_NEAR(analysis::rejection_db(before, after), 0.0, 0.2);
 }
 
+TEST(MeasureLine, TakesTheBackgroundOffTheLine)
+{
+    // White noise of σ² = 2.25 has a density of 2.25 / 128 per Hz; the 2.5 Hz band around the
+    // line (five half-hertz bins) holds 0.044 of it.
+    std::vector<double> x = SineInNoise(50.0, 3.0, 1.5, 16.0);
+    analysis::Line line = analysis::measure_line(analysis::power_spectrum(x, kRate, 512), 50.0, 1.0, 5.0);
+    EXPECT_NEAR(line.background, 2.25 / 128 * 2.5, 0.015);
+    EXPECT_NEAR(line.power, 4.5, 0.25);
+}
+
+TEST(MeasureLine, NoLineLeavesNothingButTheBackground)
+{
+    std::vector<double> x = SineInNoise(50.0, 0.0, 1.5, 16.0);
+    analysis::Line line = analysis::measure_line(analysis::power_spectrum(x, kRate, 512), 50.0, 1.0, 5.0);
+    EXPECT_LT(std::abs(line.power), 0.5 * line.background);
+}
+
 TEST(Rejection, IsTenLogOfThePowerRatio)
 {
     EXPECT_DOUBLE_EQ(analysis::rejection_db(100.0, 1.0), 20.0);

@@ -48,4 +48,22 @@ TEST(RelativeToOthers, NothingToCompareWithIsNaN)
     EXPECT_TRUE(std::isnan(analysis::relative_to_others(deadNeighbours)[0]));
 }
 
+TEST(RelativeToOthers, OnlyMarkedValuesServeAsTheOthers)
+{
+    // Two EEG inputs, one of them dead: the live one has nothing left to be compared with.
+    std::vector<double> noise{0.84, 0.0}, hz{10.0, 12.0, 10.0, 10.0};
+    std::vector<double> r = analysis::relative_to_others(noise, {true, false});
+    EXPECT_TRUE(std::isnan(r[0]));
+    EXPECT_DOUBLE_EQ(r[1], -1.0);
+    std::vector<double> h = analysis::relative_to_others(hz, {true, false, true, true});
+    EXPECT_NEAR(h[0], 0.0, 1e-12);
+    EXPECT_NEAR(h[1], 0.2, 1e-12);  // measured all the same, against the three others
+}
+
+TEST(Statistics, NaNValuesAreLeftOut)
+{
+    std::vector<double> v{3.0, std::nan(""), 1.0};
+    EXPECT_DOUBLE_EQ(analysis::median(v), 2.0);
+}
+
 }  // namespace
