@@ -12,7 +12,9 @@ struct SquareWave {
     double low = 0;   // the two levels, in the samples' unit (medians of each half)
     double high = 0;
     double height() const { return high - low; }
-    // Frequency from the rising edges; NaN when fewer than two edges were found.
+    // Most samples sit on one level or the other (noise alone spreads between and beyond them).
+    bool twoLevels = false;
+    // Frequency from the rising edges; NaN without two levels or with fewer than two edges.
     double frequencyHz = 0;
     int rises = 0;
     double firstRiseS = 0;  // time of the first rising edge from the first sample

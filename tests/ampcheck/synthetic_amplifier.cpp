@@ -13,8 +13,8 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kRate = 256.0;
 constexpr double kMainsUv = 12.0;
-// The notch's depth on the line it is set to: a real filter leaves a hundredth of the amplitude.
-constexpr double kNotchLeaves = 0.01;
+constexpr double kNotchLeaves = 0.001;  // 60 dB off the line it is set to
+constexpr double kNoiseUv = 0.5;       // white, rms, on every live channel
 }  // namespace
 
 SyntheticAmplifier::SyntheticAmplifier(Model model, int mainsHz, Defects defects)
@@ -37,7 +37,7 @@ std::array<uint16_t, 8> SyntheticAmplifier::frame(double t)
     std::array<uint16_t, 8> out;
     out.fill(32768);
     if (m_mode == Mode::impedance) {
-        static constexpr std::array<double, 5> kBase{5, 7, 9, 6, 3};
+        static constexpr std::array<double, 5> kBase{5, 7, 8, 6, 3};
         for (int c = 0; c < 5; ++c) {
             auto set = m_defects.impedanceKohm.find(c);
             out[size_t(c)] = uint16_t(std::lround(set != m_defects.impedanceKohm.end() ? set->second : kBase[size_t(c)]));
@@ -50,9 +50,15 @@ std::array<uint16_t, 8> SyntheticAmplifier::frame(double t)
     for (int c = 0; c < 8; ++c) {
         bool eeg = pellion ? c < 2 : c < 4;
         bool aux = m_aux && (pellion ? c == 5 || c == 6 : c >= 5);
+        if (c == m_defects.stuckChannel) {
+            out[size_t(c)] = m_defects.stuckCount;
+            continue;
+        }
         if (!eeg && !aux) continue;
         double uv = 0;
-        if (m_mode == Mode::calibration) {
+        if (c == m_defects.deadChannel) {
+            uv = 0;
+        } else if (m_mode == Mode::calibration) {
             double half = m_calCode * 100.0 / 255.0 / 2;
             uv = std::fmod(t * m_calHz, 1.0) < 0.5 ? half : -half;
         } else if (eeg) {
@@ -61,9 +67,9 @@ std::array<uint16_t, 8> SyntheticAmplifier::frame(double t)
             double phase = std::fmod(t * 1.2 + 0.1 * c, 1.0);
             uv = 60.0 * std::exp(-std::pow((phase - 0.2) / 0.03, 2)) - 10.0 + mains * std::sin(2 * kPi * m_mainsHz * t);
         }
+        uv += kNoiseUv * m_noise(m_rng);
         if (c == m_defects.noisyChannel) uv += m_defects.noiseUv * m_noise(m_rng);
         if (c == m_defects.gainChannel) uv *= m_defects.gain;
-        if (c == m_defects.deadChannel) continue;
         double counts = 32768.0 + uv * 32768.0 / m_range;
         out[size_t(c)] = uint16_t(std::clamp(std::lround(counts), 0L, 65535L));
     }

@@ -1,6 +1,6 @@
 // A healthy amplifier as the simulator streams it (the calibration square wave, EEG with mains
-// pick-up and a notch, electrode impedances; 32768 / range counts per µV), with the defects the
-// acceptance test must catch. It keeps its settings from capture to capture, as an amplifier
+// pick-up and a notch, 0.5 µV of white noise on every live channel, electrode impedances;
+// 32768 / range counts per µV), with the defects the acceptance test must catch. It keeps its settings from capture to capture, as an amplifier
 // does, and stamps packets on a made-up host clock with some scheduling jitter.
 #pragma once
 
@@ -17,7 +17,9 @@ namespace ampcheck_test {
 struct Defects {
     int gainChannel = -1;  // from 0, as in the packet
     double gain = 1.0;
-    int deadChannel = -1;  // reads midscale whatever comes in
+    int deadChannel = -1;  // its input carries nothing: only its own noise
+    int stuckChannel = -1;
+    uint16_t stuckCount = 32768;  // what the stuck channel reads on every sample
     int noisyChannel = -1;
     double noiseUv = 0;  // white noise added, rms
     double mainsUv = 0;  // extra mains at every input, before the notch

@@ -54,12 +54,22 @@ TEST(SquareWave, AFlatChannelHasNoHeightAndNoFrequency)
     EXPECT_EQ(wave.rises, 0);
 }
 
+TEST(SquareWave, NoiseAloneHasSomeHeightButNoTwoLevelsAndNoFrequency)
+{
+    std::vector<double> noise = Square(10.0, 0.0, 0.0, 256.0, 2.0, 0.0, 0.5);
+    analysis::SquareWave wave = analysis::measure_square_wave(noise, 256.0);
+    EXPECT_FALSE(wave.twoLevels);
+    EXPECT_TRUE(std::isnan(wave.frequencyHz));
+    EXPECT_NEAR(wave.height(), 1.35 * 0.5, 0.1);  // the medians of each half of a normal spread
+}
+
 TEST(SquareWave, NoiseOnTheLevelsMakesNoExtraEdges)
 {
     // 10 Hz for one second: ten rising edges (the first half period is high, so the first
     // rise is at 0.1 s), however the noise dithers around each level.
     std::vector<double> x = Square(10.0, 0.0, 100.0, 256.0, 1.0, 0.0, 8.0);
     analysis::SquareWave wave = analysis::measure_square_wave(x, 256.0);
+    EXPECT_TRUE(wave.twoLevels);
     EXPECT_EQ(wave.rises, 9);
     EXPECT_NEAR(wave.firstRiseS, 0.1, 1.0 / 256);
 }
