@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 // Opens a synthetic amplifier (or none), remembering what the program asked for.
 struct Bench {
     bool present = true;
+    bool versionRead = true;
     Model model = Model::quorvex;
     ampcheck_test::Defects defects;
     int failAtStep = -1;
@@ -39,6 +40,7 @@ struct Bench {
             id.serial = 1234;
             id.firmware = 23;
             id.usbDriver = 11;
+            id.versionRead = versionRead;
             return std::make_unique<Recorded>(*this, model, options.mainsHz, defects, failAtStep);
         };
     }
@@ -94,7 +96,18 @@ TEST_F(Program, AHealthyAmplifierExitsZeroAfterProgressAndOneLineACheck)
               0u)
         << ran.out;
     EXPECT_NE(ran.out.find("[13/13] EEG, notch 50 Hz (6.2 s)\n"), std::string::npos);
-    EXPECT_EQ(ran.out.substr(ran.out.rfind("PASS")), "PASS: all 61 checks passed\n");
+    EXPECT_EQ(ran.out.substr(ran.out.rfind("PASS")), "PASS: all 62 checks passed\n");
+}
+
+TEST_F(Program, AnAmplifierThatGaveNoVersionIsStillTested)
+{
+    Bench bench;
+    bench.model = Model::pellion;
+    bench.versionRead = false;
+    Ran ran = Ampcheck(bench, {});
+    EXPECT_EQ(ran.code, 0);
+    EXPECT_EQ(ran.out.rfind("Pellion \"PLLN-2 EEG Amplifier\", no version reply\n[ 1/6] impedance (1.2 s)\n", 0), 0u)
+        << ran.out;
 }
 
 TEST_F(Program, AFailingCheckExitsOneAndStillWritesBothReports)

@@ -39,21 +39,21 @@ const ampcheck::Check* Find(const ampcheck::Report& report, const std::string& n
     return nullptr;
 }
 
-TEST(HealthyAmplifier, AQuorvexPassesAllSixtyOneChecks)
+TEST(HealthyAmplifier, AQuorvexPassesAllSixtyTwoChecks)
 {
     SyntheticAmplifier amp(Model::quorvex, 50);
     ampcheck::Report report = CheckUnit(amp, Model::quorvex);
     EXPECT_EQ(Failures(report), Named{});
-    EXPECT_EQ(report.checks.size(), 61u);
+    EXPECT_EQ(report.checks.size(), 62u);
     EXPECT_TRUE(report.pass());
 }
 
-TEST(HealthyAmplifier, APellionPassesAllThirtyThreeChecks)
+TEST(HealthyAmplifier, APellionPassesAllThirtyFourChecks)
 {
     SyntheticAmplifier amp(Model::pellion, 50);
     ampcheck::Report report = CheckUnit(amp, Model::pellion);
     EXPECT_EQ(Failures(report), Named{});
-    EXPECT_EQ(report.checks.size(), 33u);
+    EXPECT_EQ(report.checks.size(), 34u);
 }
 
 TEST(HealthyAmplifier, PassesOnSixtyHertzMains)
@@ -217,16 +217,19 @@ TEST(Stream, AClockThreePercentSlowFailsTheSampleRateAlone)
     EXPECT_NEAR(Find(report, "sample rate error", "")->value, -3.0, 0.05);
 }
 
-TEST(Stream, AStallAndShortReadsFailTheirChecks)
+TEST(Stream, AStallShortReadsAndLostPacketsFailTheirChecks)
 {
     SyntheticAmplifier amp(Model::pellion, 50);
     amp.stallS = 0.8;
     amp.shortReadsPerCapture = 1;
+    amp.lostPacketsPerCapture = 2;
     ampcheck::Report report = CheckUnit(amp, Model::pellion);
     Named failed = Failures(report);
     EXPECT_TRUE(failed.count({"short reads", ""}));
+    EXPECT_TRUE(failed.count({"lost packets", ""}));
     EXPECT_TRUE(failed.count({"longest gap", ""}));
     EXPECT_EQ(Find(report, "short reads", "")->value, 6.0);
+    EXPECT_EQ(Find(report, "lost packets", "")->value, 12.0);
     EXPECT_NEAR(Find(report, "longest gap", "")->value, 0.8 + 1 / 64.0, 0.015);
 }
 

@@ -107,6 +107,7 @@ bool SyntheticAmplifier::capture(const ampcheck::Step& step, ampcheck::Capture& 
     }
     m_clockS += step.packets * period;
     capture.shortReads = shortReadsPerCapture;
+    capture.lostPackets = lostPacketsPerCapture;
     return true;
 }
 

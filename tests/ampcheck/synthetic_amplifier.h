@@ -35,6 +35,7 @@ public:
     std::vector<ampcheck::Step> steps;  // every step it was asked for, in order
     int failAtStep = -1;                // this capture fails, as if unplugged
     int shortReadsPerCapture = 0;
+    int lostPacketsPerCapture = 0;      // as the capture engine would tell
     double stallS = 0;                  // one pause this long in the middle of every capture
     double rateScale = 1.0;             // its clock against the host's
 

@@ -14,6 +14,9 @@ inline constexpr double kSampleRatePercent = 1.0;
 // A read that brings less than a whole packet is data the panels throw away.
 inline constexpr double kShortReads = 0;
 
+// Samples lost from the stream leave a hole in every recording and measurement made from it.
+inline constexpr double kLostPackets = 0;
+
 // The amplifier holds 64 packets (one second) while the host is away. A silence of half that
 // puts the stream close to losing samples and shows on the chart as a jump.
 inline constexpr double kGapS = 0.5;

@@ -118,9 +118,13 @@ int program_main(int argc, const char* const* argv, const OpenAmplifier& open, s
         return kExitCannotRun;
     }
     char line[256];
-    std::snprintf(line, sizeof line, "%s \"%s\", serial %d, firmware %02d, USB driver %02d\n",
-                  model_name(identity.model), identity.product.c_str(), identity.serial, identity.firmware,
-                  identity.usbDriver);
+    if (identity.versionRead)
+        std::snprintf(line, sizeof line, "%s \"%s\", serial %d, firmware %02d, USB driver %02d\n",
+                      model_name(identity.model), identity.product.c_str(), identity.serial, identity.firmware,
+                      identity.usbDriver);
+    else
+        std::snprintf(line, sizeof line, "%s \"%s\", no version reply\n", model_name(identity.model),
+                      identity.product.c_str());
     out << line << std::flush;
 
     RunOptions run{options.mainsHz, options.maxImpedanceKohm};

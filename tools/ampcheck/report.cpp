@@ -32,7 +32,7 @@ int Report::failures() const
 namespace {
 int decimals(const std::string& unit)
 {
-    if (unit == "reads") return 0;
+    if (unit == "reads" || unit == "packets") return 0;
     if (unit == "dB" || unit == "kOhm") return 1;
     if (unit == "s") return 3;
     return 2;
@@ -91,9 +91,9 @@ std::string to_json(const Report& report)
     json document = {{"amplifier",
                       {{"model", model_name(a.model)},
                        {"product", a.product},
-                       {"serial", a.serial},
-                       {"firmware", a.firmware},
-                       {"usbDriver", a.usbDriver}}},
+                       {"serial", a.versionRead ? json(a.serial) : json(nullptr)},
+                       {"firmware", a.versionRead ? json(a.firmware) : json(nullptr)},
+                       {"usbDriver", a.versionRead ? json(a.usbDriver) : json(nullptr)}}},
                      {"checks", checks},
                      {"pass", report.pass()}};
     return document.dump(2) + "\n";

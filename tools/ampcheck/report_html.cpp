@@ -220,12 +220,14 @@ std::string to_html(const Report& report)
     };
     row("Model", model_name(a.model));
     row("Product", a.product);
-    row("Serial number", std::to_string(a.serial));
     char versions[64];
-    std::snprintf(versions, sizeof versions, "%02d", a.firmware);
-    row("Firmware", versions);
-    std::snprintf(versions, sizeof versions, "%02d", a.usbDriver);
-    row("USB driver", versions);
+    auto version = [&](int v) {
+        std::snprintf(versions, sizeof versions, "%02d", v);
+        return a.versionRead ? std::string(versions) : std::string("not read");
+    };
+    row("Serial number", a.versionRead ? std::to_string(a.serial) : "not read");
+    row("Firmware", version(a.firmware));
+    row("USB driver", version(a.usbDriver));
     row("Tested", report.date);
     row("Mains", std::to_string(report.mainsHz) + " Hz");
     row("Test program", "ampcheck " + report.version);

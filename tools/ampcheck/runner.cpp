@@ -97,12 +97,13 @@ private:
     void stream()
     {
         std::vector<std::vector<double>> runs;
-        int shortReads = 0;
+        int shortReads = 0, lost = 0;
         for (const Capture& capture : m_captures) {
             std::vector<double> times;
             for (const Packet& p : capture.packets) times.push_back(p.arrivalS);
             runs.push_back(std::move(times));
             shortReads += capture.shortReads;
+            lost += capture.lostPackets;
         }
         analysis::StreamTiming timing = analysis::stream_timing(runs);
         const double rate = timing.packetsPerSecond * 4;
@@ -111,6 +112,7 @@ private:
                    printf_text("%.2f samples/s per channel against %.0f, from %zu packets", rate,
                                m_plan.samplesPerSecond, timing.packets)));
         add(judged("short reads", "", shortReads, Compare::atMost, limits::kShortReads, "reads"));
+        add(judged("lost packets", "", lost, Compare::atMost, limits::kLostPackets, "packets"));
         add(judged("longest gap", "", timing.longestGapS, Compare::atMost, limits::kGapS, "s"));
     }
 

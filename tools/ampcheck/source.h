@@ -20,6 +20,9 @@ struct Packet {
 struct Capture {
     std::vector<Packet> packets;
     int shortReads = 0;  // reads during the capture that did not bring exactly 68 bytes
+    // Packets the stream lost (the amplifier's FIFO overflowed or it stalled), as far as the
+    // source can tell: from the packets' sequence numbers or a gap detector on the arrivals.
+    int lostPackets = 0;
 };
 
 class CaptureSource {
@@ -34,8 +37,9 @@ public:
 // What identifies the amplifier under test in the report.
 struct Identity {
     Model model = Model::quorvex;
-    std::string product;  // the USB product string
-    int serial = 0;       // from the version reply
+    std::string product;     // the USB product string
+    bool versionRead = true;  // a version reply came; the three below are from it
+    int serial = 0;
     int firmware = 0;
     int usbDriver = 0;
 };
