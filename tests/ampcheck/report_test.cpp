@@ -63,12 +63,12 @@ TEST(TextReport, OneLineACheckThenTheVerdict)
     std::ostringstream out;
     ampcheck::write_text(report, out);
     std::string text = out.str();
-    EXPECT_EQ(Count(text, "\n"), 35u);
+    EXPECT_EQ(Count(text, "\n"), 37u);
     EXPECT_NE(text.find("pass  sample rate error      -"), std::string::npos) << text;
     EXPECT_NE(text.find("pass  impedance              1+            8.0 kOhm   limit <= 10 kOhm\n"),
               std::string::npos)
         << text;
-    EXPECT_EQ(text.substr(text.rfind("PASS")), "PASS: all 34 checks passed\n");
+    EXPECT_EQ(text.substr(text.rfind("PASS")), "PASS: all 36 checks passed\n");
 }
 
 TEST(TextReport, AFailingLineSaysWhatWasMeasured)
@@ -81,7 +81,7 @@ TEST(TextReport, AFailingLineSaysWhatWasMeasured)
     EXPECT_TRUE(std::regex_match(line.str(), std::regex("FAIL  gain matching          ch3 +-(9\\.[89]\\d|10\\.[01]\\d) %   "
                                                          "limit \\+/- 2 %   \\(44\\.\\d{3} uV p-p\\)\n")))
         << line.str();
-    EXPECT_EQ(text.substr(text.rfind("FAIL:")), "FAIL: 1 of 62 checks failed\n");
+    EXPECT_EQ(text.substr(text.rfind("FAIL:")), "FAIL: 1 of 65 checks failed\n");
 }
 
 TEST(FormatValue, RoundsToTheUnitsPlacesWithoutANegativeZero)
@@ -101,7 +101,7 @@ TEST(JsonReport, HasExactlyTheAmplifierTheChecksAndTheVerdict)
     EXPECT_EQ(doc["pass"], false);
     EXPECT_EQ(doc["amplifier"], json::parse(R"({"model": "Quorvex", "product": "QRVX-4 <EEG> Amplifier",
                                                 "serial": 1234, "firmware": 23, "usbDriver": 11})"));
-    ASSERT_EQ(doc["checks"].size(), 62u);
+    ASSERT_EQ(doc["checks"].size(), 65u);
     for (const json& check : doc["checks"]) {
         std::vector<std::string> fields;
         for (auto& [key, value] : check.items()) fields.push_back(key);
@@ -165,7 +165,7 @@ TEST(HtmlReport, ShowsTheIdentityTheDateTheVerdictAndEveryCheck)
     EXPECT_NE(html.find("ampcheck 9.8.7"), std::string::npos);
     EXPECT_NE(html.find("<div class=\"verdict fail\">FAIL</div>"), std::string::npos);
     EXPECT_EQ(Count(html, "<tr class=\"fail\">"), 1u);
-    EXPECT_EQ(Count(html, "<td class=\"status pass\">pass</td>"), 61u);
+    EXPECT_EQ(Count(html, "<td class=\"status pass\">pass</td>"), 64u);
 }
 
 TEST(HtmlReport, PlotsEachChannelsWaveTheStepsEachSpectrumAndTheImpedances)

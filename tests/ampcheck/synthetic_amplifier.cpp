@@ -28,8 +28,11 @@ double SyntheticAmplifier::eeg_uv(int c, double t)
     double envelope = 0.6 + 0.4 * std::sin(2 * kPi * 0.1 * t + 1.3 * c);
     double alpha = alphaUv * envelope * std::sin(2 * kPi * (9.8 + 0.15 * c) * t + 0.7 * c);
     double theta = 5.0 * std::sin(2 * kPi * 6.1 * t + 2.1 * c);
-    m_pink[size_t(c)] = 0.95 * m_pink[size_t(c)] + 1.9 * m_noise(m_rng);
-    return alpha + theta + m_pink[size_t(c)] + 1.5 * m_noise(m_rng);
+    // A background of noise through four one-pole low-passes: about 6 µV, and some 50 dB down
+    // by 70 Hz, so that above the EEG band only the white noise is left.
+    double x = 4.6 * m_noise(m_rng);
+    for (double& stage : m_background[size_t(c)]) x = stage = 0.7 * stage + 0.3 * x;
+    return alpha + theta + x;
 }
 
 std::array<uint16_t, 8> SyntheticAmplifier::frame(double t)

@@ -56,7 +56,7 @@ private:
     double m_clockS = 100.0;
     std::mt19937 m_rng{42};
     std::normal_distribution<double> m_noise{0.0, 1.0};
-    std::array<double, 8> m_pink{};
+    std::array<std::array<double, 4>, 8> m_background{};
 };
 
 }  // namespace ampcheck_test

@@ -26,7 +26,9 @@ std::string printf_text(const char* format, auto... values)
 {
     char text[256];
     std::snprintf(text, sizeof text, format, values...);
-    return text;
+    std::string out = text;
+    for (size_t at = out.find("-nan"); at != std::string::npos; at = out.find("-nan", at)) out.erase(at, 1);
+    return out;
 }
 
 // One channel of a capture after its settling packets, in µV at the range's nominal scale
@@ -137,10 +139,12 @@ private:
         m_referenceHeights = heights;
         std::vector<double> share = analysis::relative_to_others(heights);
         for (size_t i = 0; i < heights.size(); ++i) {
+            std::vector<double> others = heights;
+            others.erase(others.begin() + std::ptrdiff_t(i));
             Check check = judged("dead or stuck", channel_name(m_plan.liveChannels[i]), (share[i] + 1) * 100,
                                  Compare::atLeast, limits::kLiveSharePercent, "%",
                                  printf_text("calibration wave %.2f uV p-p; others' median %.2f", heights[i],
-                                             heights[i] / (share[i] + 1)));
+                                             analysis::median(others)));
             m_alive.push_back(check.pass);
             add(std::move(check));
         }
@@ -156,17 +160,6 @@ private:
         size_t others = 0;
         for (size_t j = 0; j < m_alive.size(); ++j) others += j != liveIndex && m_alive[j];
         return others ? detail : detail + "; no live channel to compare with";
-    }
-
-    std::vector<bool> alive(const std::vector<int>& channels) const
-    {
-        std::vector<bool> out;
-        for (int c : channels) {
-            auto at = std::find(m_plan.liveChannels.begin(), m_plan.liveChannels.end(), c);
-            size_t i = size_t(at - m_plan.liveChannels.begin());
-            out.push_back(i < m_alive.size() ? bool(m_alive[i]) : true);
-        }
-        return out;
     }
 
     void frequency()
@@ -269,14 +262,11 @@ private:
             pickup.push_back(std::sqrt(2 * before));
             rejection.push_back(analysis::rejection_db(before, after));
             m_afterUv.push_back(std::sqrt(2 * after));
-            if (std::find(m_plan.eegChannels.begin(), m_plan.eegChannels.end(), c) != m_plan.eegChannels.end()) {
-                // The noise band lies away from the notch, so both captures count.
-                double power = (analysis::band_power(spectra.open, limits::kNoiseBandLowHz, limits::kNoiseBandHighHz) +
-                                analysis::band_power(spectra.notched, limits::kNoiseBandLowHz,
-                                                     limits::kNoiseBandHighHz)) /
-                               2;
-                noise.push_back(std::sqrt(power));
-            }
+            // The noise band lies away from the notch, so both captures count.
+            double power = (analysis::band_power(spectra.open, limits::kNoiseBandLowHz, limits::kNoiseBandHighHz) +
+                            analysis::band_power(spectra.notched, limits::kNoiseBandLowHz, limits::kNoiseBandHighHz)) /
+                           2;
+            noise.push_back(std::sqrt(power));
             m_report.plots.spectra.push_back(std::move(spectra));
         }
         for (size_t i = 0; i < pickup.size(); ++i)
@@ -287,16 +277,29 @@ private:
                        limits::kNotchRejectionDb, "dB",
                        printf_text("%d Hz: %.2f uV without the notch, %.3f uV with it", int(hz), pickup[i],
                                    m_afterUv[i])));
-        std::vector<bool> reference = alive(m_plan.eegChannels);
-        std::vector<double> relative = analysis::relative_to_others(noise, reference);
         for (size_t i = 0; i < noise.size(); ++i) {
-            size_t others = 0;
-            for (size_t j = 0; j < reference.size(); ++j) others += j != i && reference[j];
-            add(judged("noise ratio", channel_name(m_plan.eegChannels[i]), relative[i] + 1, Compare::atMost,
+            auto [reference, against] = noise_yardstick(noise, i);
+            add(judged("noise ratio", channel_name(m_plan.liveChannels[i]), noise[i] / reference, Compare::atMost,
                        limits::kNoiseRatio, "x",
-                       printf_text("%.2f uV rms between %g and %g Hz%s", noise[i], limits::kNoiseBandLowHz,
-                                   limits::kNoiseBandHighHz, others ? "" : "; no live channel to compare with")));
+                       printf_text("%.2f uV rms between %g and %g Hz against %.2f of %s", noise[i],
+                                   limits::kNoiseBandLowHz, limits::kNoiseBandHighHz, reference, against)));
         }
+    }
+
+    // The yardstick for a channel's noise: the median of the other EEG inputs that carry the
+    // calibration wave, or, where none is left, of the other live channels that do.
+    std::pair<double, const char*> noise_yardstick(const std::vector<double>& noise, size_t i) const
+    {
+        for (bool eegOnly : {true, false}) {
+            std::vector<double> others;
+            for (size_t j = 0; j < noise.size(); ++j) {
+                bool eeg = std::find(m_plan.eegChannels.begin(), m_plan.eegChannels.end(), m_plan.liveChannels[j]) !=
+                           m_plan.eegChannels.end();
+                if (j != i && (j >= m_alive.size() || m_alive[j]) && (eeg || !eegOnly)) others.push_back(noise[j]);
+            }
+            if (!others.empty()) return {analysis::median(others), eegOnly ? "the EEG inputs" : "the live channels"};
+        }
+        return {kNaN, "no live channel"};
     }
 
     void impedance()
