@@ -90,12 +90,12 @@ TEST_F(Program, AHealthyAmplifierExitsZeroAfterProgressAndOneLineACheck)
     EXPECT_EQ(ran.code, 0) << ran.err;
     EXPECT_EQ(ran.err, "");
     EXPECT_EQ(ran.out.rfind("Quorvex \"QRVX-4 EEG Amplifier\", serial 1234, firmware 23, USB driver 11\n"
-                            "[ 1/13] impedance (1.2 s)\n"
-                            "[ 2/13] calibration 10 Hz 50 uV p-p, range 100 (2.2 s)\n",
+                            "[ 1/13] impedance (1.25 s)\n"
+                            "[ 2/13] calibration 10 Hz 50 uV p-p, range 100 (2.25 s)\n",
                             0),
               0u)
         << ran.out;
-    EXPECT_NE(ran.out.find("[13/13] EEG, notch 50 Hz (6.2 s)\n"), std::string::npos);
+    EXPECT_NE(ran.out.find("[13/13] EEG, notch 50 Hz (6.25 s)\n"), std::string::npos);
     EXPECT_EQ(ran.out.substr(ran.out.rfind("PASS")), "PASS: all 65 checks passed\n");
 }
 
@@ -106,7 +106,7 @@ TEST_F(Program, AnAmplifierThatGaveNoVersionIsStillTested)
     bench.versionRead = false;
     Ran ran = Ampcheck(bench, {});
     EXPECT_EQ(ran.code, 0);
-    EXPECT_EQ(ran.out.rfind("Pellion \"PLLN-2 EEG Amplifier\", no version reply\n[ 1/6] impedance (1.2 s)\n", 0), 0u)
+    EXPECT_EQ(ran.out.rfind("Pellion \"PLLN-2 EEG Amplifier\", no version reply\n[ 1/6] impedance (1.25 s)\n", 0), 0u)
         << ran.out;
 }
 

@@ -165,6 +165,8 @@ TEST(HtmlReport, ShowsTheIdentityTheDateTheVerdictAndEveryCheck)
     EXPECT_NE(html.find("ampcheck 9.8.7"), std::string::npos);
     EXPECT_NE(html.find("<div class=\"verdict fail\">FAIL</div>"), std::string::npos);
     EXPECT_EQ(Count(html, "<tr class=\"fail\">"), 1u);
+    EXPECT_NE(html.find("<ul class=\"failed\"><li>gain matching ch3: -"), std::string::npos);
+    EXPECT_NE(html.find(" % (limit ± 2 %)</li></ul>"), std::string::npos);
     EXPECT_EQ(Count(html, "<td class=\"status pass\">pass</td>"), 64u);
 }
 

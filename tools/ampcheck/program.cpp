@@ -129,7 +129,7 @@ int program_main(int argc, const char* const* argv, const OpenAmplifier& open, s
 
     RunOptions run{options.mainsHz, options.maxImpedanceKohm};
     RunResult result = run_checks(identity, run, *source, [&](size_t index, size_t count, const Step& step) {
-        std::snprintf(line, sizeof line, "[%2zu/%zu] %s (%.1f s)\n", index + 1, count, step.name.c_str(),
+        std::snprintf(line, sizeof line, "[%2zu/%zu] %s (%.2f s)\n", index + 1, count, step.name.c_str(),
                       step.packets / 64.0);
         out << line << std::flush;
     });

@@ -190,6 +190,7 @@ tr.fail td { background: #fee2e2; }
 .verdict.pass { background: #15803d; } .verdict.fail { background: #b91c1c; }
 .status.pass { color: #15803d; font-weight: bold; } .status.fail { color: #b91c1c; font-weight: bold; }
 .identity td:first-child { color: #4b5563; }
+ul.failed { color: #b91c1c; margin: 4px 0; padding-left: 20px; }
 .grid { display: flex; flex-wrap: wrap; gap: 6px; }
 figure { margin: 0; } figcaption, .key { font-size: 12px; color: #4b5563; }
 svg { font-family: "DejaVu Sans", Arial, sans-serif; }
@@ -237,6 +238,14 @@ std::string to_html(const Report& report)
                 : "<span>" + std::to_string(report.failures()) + " of " + std::to_string(report.checks.size()) +
                       " checks failed</span>";
 
+    if (!pass) {
+        out += "\n<ul class=\"failed\">";
+        for (const Check& c : report.checks)
+            if (!c.pass)
+                out += "<li>" + html_escape(c.name) + (c.channel.empty() ? "" : " " + html_escape(c.channel)) + ": " +
+                       value_text(c) + " (limit " + limit_text(c) + ")</li>";
+        out += "</ul>";
+    }
     out += "\n<h2>Checks</h2>\n<table><tr><th></th><th>Check</th><th>Channel</th><th>Value</th><th>Limit</th>"
            "<th>Measured</th></tr>\n";
     for (const Check& c : report.checks) {
