@@ -218,7 +218,7 @@ int main(int argc, char** argv)
     auto amp = std::make_shared<sim::Amplifier>(options);
     amp->log().set_origin(platform::win32::clock().now());
     // Nothing here reads the log back: memory keeps a short tail, the file gets everything.
-    amp->log().set_capacity(1024);
+    amp->log().set_capacity(256);
     if (log.is_open())
         amp->log().set_sink([&](const sim::WireEntry& e) {
             std::lock_guard lock(logMutex);
