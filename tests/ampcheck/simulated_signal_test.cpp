@@ -1,7 +1,6 @@
 // The acceptance test against the simulator's own signal generator: a healthy simulated unit of
 // either model must pass every check with room to spare.
-#include "sim/signal.h"
-#include "tools/ampcheck/runner.h"
+#include "simulated_signal.h"
 
 #include <gtest/gtest.h>
 
@@ -10,52 +9,6 @@
 namespace {
 
 using ampcheck::Model;
-
-// Sets the generator as the amplifier's command handler would for the step's codes, and streams.
-class SimulatedSignal : public ampcheck::CaptureSource {
-public:
-    SimulatedSignal(Model model, int mainsHz)
-        : m_model(model), m_generator(model == Model::quorvex ? sim::Model::quorvex : sim::Model::pellion, 256.0,
-                                      mainsHz, 1)
-    {
-    }
-
-    bool capture(const ampcheck::Step& step, ampcheck::Capture& capture, std::string&) override
-    {
-        sim::SignalSettings s = m_generator.settings();
-        s.mode = step.mode == ampcheck::Mode::calibration ? 4 : step.mode == ampcheck::Mode::eeg ? 3 : 5;
-        s.range = step.rangeUv == 50 ? 6 : step.rangeUv == 500 ? 8 : 7;
-        s.aux = step.aux;
-        s.notchHz = step.notchHz;
-        if (m_model == Model::quorvex) {  // the Pellion ignores what it has no switch for
-            if (step.channels) s.channels = *step.channels;
-            if (step.referenceLinked) s.refLinked = *step.referenceLinked;
-            if (step.calibration) {
-                s.calWord = uint32_t(step.calibration->frequencyHz / 0.000931322575);
-                s.calAmplitude = uint8_t(ampcheck::amplitude_code(step.calibration->amplitudeIndex));
-            }
-        }
-        m_generator.set(s);
-        m_generator.restart();
-        m_clockS += 0.4;
-        for (int p = 0; p < step.packets; ++p) {
-            ampcheck::Packet packet;
-            for (int f = 0; f < 4; ++f) {
-                std::array<uint16_t, 8> frame = m_generator.next();
-                std::copy(frame.begin(), frame.end(), packet.values.begin() + 8 * f);
-            }
-            packet.arrivalS = m_clockS + p / 64.0 + (p % 3) * 0.004;
-            capture.packets.push_back(packet);
-        }
-        m_clockS += step.packets / 64.0;
-        return true;
-    }
-
-private:
-    Model m_model;
-    sim::SignalGenerator m_generator;
-    double m_clockS = 0;
-};
 
 const ampcheck::Check& Find(const ampcheck::Report& report, const std::string& name, const std::string& channel)
 {
@@ -73,7 +26,7 @@ class HealthySimulatedUnit : public ::testing::TestWithParam<Unit> {};
 
 TEST_P(HealthySimulatedUnit, PassesEveryCheckWithRoomToSpare)
 {
-    SimulatedSignal amp(GetParam().model, GetParam().mainsHz);
+    ampcheck_test::SimulatedSignal amp(GetParam().model, GetParam().mainsHz);
     ampcheck::Identity id;
     id.model = GetParam().model;
     ampcheck::RunResult result = ampcheck::run_checks(id, {GetParam().mainsHz, 10.0}, amp);
