@@ -4,7 +4,8 @@
 //   click X Y     button 1 pressed and released at X, Y
 //   wait MS       a pause
 // It asks for 32-bit pixels with red in the high byte and raw rectangles only, and offers no
-// cursor encoding, like the simplest viewers.
+// cursor encoding, like the simplest viewers. With --server-format (before PORT) it keeps the
+// server's own pixel format instead, as a viewer may.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -27,7 +28,7 @@ namespace {
 
 class Viewer {
 public:
-    explicit Viewer(int port)
+    Viewer(int port, bool serverFormat) : m_serverFormat(serverFormat)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
@@ -88,8 +89,13 @@ private:
         m_height = init[2] << 8 | init[3];
         Bytes(U32());  // the desktop's name
         m_screen.assign(size_t(m_width) * size_t(m_height), 0);
-        // 32 bits a pixel, depth 24, little endian, true colour, 255 each, red 16, green 8, blue 0.
-        Send({0, 0, 0, 0, 32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0});
+        if (m_serverFormat) {
+            m_format = Format{init[4] / 8, init[6] != 0, uint16_t(init[8] << 8 | init[9]), uint16_t(init[10] << 8 | init[11]),
+                              uint16_t(init[12] << 8 | init[13]), init[14], init[15], init[16]};
+        } else {
+            // 32 bits a pixel, depth 24, little endian, true colour, 255 each, red 16, green 8, blue 0.
+            Send({0, 0, 0, 0, 32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0});
+        }
         Send({2, 0, 0, 1, 0, 0, 0, 0});  // raw only
     }
 
@@ -117,13 +123,12 @@ private:
             const int32_t encoding = int32_t(uint32_t(r[8]) << 24 | uint32_t(r[9]) << 16 | uint32_t(r[10]) << 8 | r[11]);
             if (encoding != 0) throw std::runtime_error("the server sent encoding " + std::to_string(encoding));
             if (x + w > m_width || y + h > m_height) throw std::runtime_error("a rectangle outside the screen");
-            std::vector<uint8_t> pixels = Bytes(size_t(w) * size_t(h) * 4);
+            const size_t size = size_t(m_format.bytes);
+            std::vector<uint8_t> pixels = Bytes(size_t(w) * size_t(h) * size);
             for (int row = 0; row < h; ++row)
-                for (int col = 0; col < w; ++col) {
-                    const uint8_t* p = &pixels[(size_t(row) * size_t(w) + size_t(col)) * 4];
+                for (int col = 0; col < w; ++col)
                     m_screen[size_t(y + row) * size_t(m_width) + size_t(x + col)] =
-                        uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-                }
+                        m_format.rgb(&pixels[(size_t(row) * size_t(w) + size_t(col)) * size]);
         }
     }
 
@@ -162,6 +167,25 @@ private:
         return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
     }
 
+    // A true-colour pixel format, as ServerInit and SetPixelFormat carry it.
+    struct Format {
+        int bytes;
+        bool bigEndian;
+        uint16_t redMax, greenMax, blueMax;
+        uint8_t redShift, greenShift, blueShift;
+
+        // 0xRRGGBB
+        uint32_t rgb(const uint8_t* p) const
+        {
+            uint32_t v = 0;
+            for (int i = 0; i < bytes; ++i) v |= uint32_t(p[i]) << (8 * (bigEndian ? bytes - 1 - i : i));
+            auto scaled = [v](uint8_t shift, uint16_t max) { return (v >> shift & max) * 255 / max; };
+            return scaled(redShift, redMax) << 16 | scaled(greenShift, greenMax) << 8 | scaled(blueShift, blueMax);
+        }
+    };
+
+    bool m_serverFormat;
+    Format m_format{4, false, 255, 255, 255, 16, 8, 0};
     int m_fd = -1;
     int m_width = 0, m_height = 0;
     std::vector<uint32_t> m_screen;
@@ -171,13 +195,15 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: vnc_client PORT [shot FILE | click X Y | wait MS]...\n");
+    const bool serverFormat = argc > 1 && std::strcmp(argv[1], "--server-format") == 0;
+    const int first = serverFormat ? 2 : 1;
+    if (argc <= first) {
+        std::fprintf(stderr, "usage: vnc_client [--server-format] PORT [shot FILE | click X Y | wait MS]...\n");
         return 2;
     }
     try {
-        Viewer viewer(std::atoi(argv[1]));
-        for (int i = 2; i < argc; ++i) {
+        Viewer viewer(std::atoi(argv[first]), serverFormat);
+        for (int i = first + 1; i < argc; ++i) {
             const std::string command = argv[i];
             if (command == "shot" && i + 1 < argc) {
                 viewer.Shot(argv[++i]);

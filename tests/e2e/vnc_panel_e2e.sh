@@ -2,7 +2,8 @@
 # `make run` on a machine without a display: scripts/run-panel plugs in a simulated Quorvex and
 # starts the panel, which serves itself over VNC on 127.0.0.1 and says where in one line. Checks
 # that only the loopback address listens, that Debian's vncsnapshot takes the panel from the
-# first frame it gets, that a second panel takes another port, and, with a small viewer of our
+# first frame it gets (red and blue in place), that a viewer keeping the server's pixel format
+# is served as well, that a second panel takes another port, and, with a small viewer of our
 # own, that clicks reach the panel: SCROLL starts the stream on the wire and the traces move,
 # EXIT powers the amplifier off and ends the run.
 # Usage: vnc_panel_e2e.sh RUN_PANEL BIN_DIR VNC_CLIENT OUTDIR
@@ -90,6 +91,12 @@ near() {
 # panel has them, in their colours (red and blue not swapped).
 near "$work/first.png" 400 150 216 220 216 "chart screen"
 near "$work/first.png" 575 330 52 54 58 "panel face"
+near "$work/first.png" 13 150 24 24 112 "chart frame"
+
+# A viewer that keeps the server's pixel format (16 bits) gets the panel too, and the panel lives.
+"$client" --server-format "$port" shot "$work/server-format.ppm" || fail "the viewer failed"
+near "$work/server-format.ppm" 13 150 24 24 112 "chart frame in the server's format"
+kill -0 "$panel" || fail "a viewer in the server's pixel format ended the panel"
 
 # A second panel while the first serves: the next free port, not the first one's.
 "$bin/pellion" >"$work/pellion.log" 2>&1 &
