@@ -147,20 +147,33 @@ TEST_F(Stream, RestartRightAfterStopWaitsForTheOldWorker)
     EXPECT_EQ(Sequence(), "10; 10; 11; 10; 10; 11");
 }
 
-TEST_F(Stream, BusyWindowCatchesUpDrawingEveryPacketOnceInOrder)
+class StreamBurst : public Stream, public testing::WithParamInterface<int> {};
+
+// Up to 255 slots waiting, none has been overwritten: every one is drawn.
+TEST_P(StreamBurst, BusyWindowCatchesUpDrawingEveryPacketOnceInOrder)
 {
+    const int more = GetParam();
     StartStream();
-    QueueMoreWhileTheFirstIsDrawn(9);
-    PumpUntil([&] { return m_chart->PacketsDrawn() == 10; });
+    QueueMoreWhileTheFirstIsDrawn(more);
+    PumpUntil([&] { return m_chart->PacketsDrawn() == size_t(more + 1); });
     Pump();
-    ASSERT_EQ(m_chart->PacketsDrawn(), 10u);
-    for (size_t n = 0; n < 10; ++n) EXPECT_EQ(m_chart->columns[4 * n].values[0], Value(int(n), 0) + 197602.0) << n;
+    ASSERT_EQ(m_chart->PacketsDrawn(), size_t(more + 1));
+    for (size_t n = 0; n <= size_t(more); ++n) {
+        ASSERT_EQ(m_chart->columns[4 * n].values[0], Value(int(n), 0) + 197602.0) << n;
+        ASSERT_EQ(m_chart->columns[4 * n + 3].values[7], Value(int(n), 31) + 1000.0) << n;
+    }
+    EXPECT_EQ(m_dlg->RingReader().skipped(), 0u);
 }
 
-TEST_F(Stream, WindowThatCannotKeepUpDropsToTheNewestPacket)
+INSTANTIATE_TEST_SUITE_P(Waiting, StreamBurst, testing::Values(9, 128, 200, 254, 255));
+
+class StreamOverrun : public Stream, public testing::WithParamInterface<int> {};
+
+// 256 waiting: the oldest undrawn slot is the worker's next; beyond, slots are already overwritten.
+TEST_P(StreamOverrun, WindowThatCannotKeepUpDropsToTheNewestPacket)
 {
+    const int behind = GetParam();
     StartStream();
-    const int behind = int(CRingReader::MAX_BACKLOG) + 40;
     QueueMoreWhileTheFirstIsDrawn(behind);
     PumpUntil([&] { return m_chart->PacketsDrawn() == 2; });
     Pump();
@@ -168,6 +181,8 @@ TEST_F(Stream, WindowThatCannotKeepUpDropsToTheNewestPacket)
     EXPECT_EQ(m_chart->columns[4].values[0], Value(behind, 0) + 197602.0);
     EXPECT_EQ(m_dlg->RingReader().skipped(), uint64_t(behind - 1));
 }
+
+INSTANTIATE_TEST_SUITE_P(Waiting, StreamOverrun, testing::Values(256, 300));
 
 TEST_F(Stream, FailedChartCallSkipsTheRestButFreesTheWorker)
 {
