@@ -1,7 +1,5 @@
 #include "panel_fixture.h"
 
-#include "amp/commands.h"
-
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -19,7 +17,7 @@ TEST_F(PowerSwitch, SecondClickPowersOnAgainAndResetsModeAndRange)
     EXPECT_EQ(Sequence(), "2; 1; 9");
     EXPECT_EQ(Position(dlg.m_modeSwitch), 0);
     EXPECT_EQ(Position(dlg.m_rangeSwitch), 1);
-    EXPECT_EQ(dlg.m_modeCode, CMD_MODE_CAL);
+    EXPECT_EQ(dlg.m_modeCode, 4);
     EXPECT_EQ(dlg.m_bPowerOn, 1);
 }
 
@@ -53,10 +51,10 @@ TEST_F(SwitchCodes, EveryToggleSendsItsCodePair)
         bool active;
         BYTE code;
     } cases[] = {
-        {IDC_CHANNELS, true, CMD_CHANNELS_4}, {IDC_CHANNELS, false, CMD_CHANNELS_2},
-        {IDC_AUX, true, CMD_AUX_ON},          {IDC_AUX, false, CMD_AUX_OFF},
-        {IDC_REFERENCE, true, CMD_REF_UNLINK}, {IDC_REFERENCE, false, CMD_REF_LINK},
-        {IDC_NOTCH, true, CMD_NOTCH_50HZ},     {IDC_NOTCH, false, CMD_NOTCH_60HZ},
+        {IDC_CHANNELS, true, 12},  {IDC_CHANNELS, false, 13},
+        {IDC_AUX, true, 14},       {IDC_AUX, false, 15},
+        {IDC_REFERENCE, true, 17}, {IDC_REFERENCE, false, 16},
+        {IDC_NOTCH, true, 19},     {IDC_NOTCH, false, 18},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "toggle " << c.id << (c.active ? " up" : " down"));
@@ -73,8 +71,8 @@ TEST_F(SwitchCodes, RotaryPositionsSendTheirCodesAndOthersNothing)
         int position;
         std::vector<Bytes> sent;
     } cases[] = {
-        {IDC_MODE, 0, {{CMD_MODE_CAL}}},   {IDC_MODE, 1, {{CMD_MODE_EEG}}},   {IDC_MODE, 2, {{CMD_MODE_ZTEST}}},
-        {IDC_RANGE, 0, {{CMD_RANGE_50}}},  {IDC_RANGE, 1, {{CMD_RANGE_100}}}, {IDC_RANGE, 2, {{CMD_RANGE_500}}},
+        {IDC_MODE, 0, {{4}}},  {IDC_MODE, 1, {{3}}},  {IDC_MODE, 2, {{5}}},
+        {IDC_RANGE, 0, {{6}}}, {IDC_RANGE, 1, {{7}}}, {IDC_RANGE, 2, {{8}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "rotary " << c.id << " at " << c.position);
@@ -82,7 +80,18 @@ TEST_F(SwitchCodes, RotaryPositionsSendTheirCodesAndOthersNothing)
         TurnRotary(c.id, c.position);
         EXPECT_EQ(Commands(), c.sent);
     }
-    EXPECT_EQ(m_dlg->m_modeCode, CMD_MODE_ZTEST);
+    EXPECT_EQ(m_dlg->m_modeCode, 5);
+
+    // A fourth position, which no template gives either switch: nothing is sent, the mode stays.
+    for (UINT id : {IDC_MODE, IDC_RANGE}) {
+        SCOPED_TRACE(testing::Message() << "rotary " << id << " at 3");
+        m_dlg->GetDlgItem(int(id))->SetProperty(11, VT_BSTR, "a, b, c, d");
+        ClearLog();
+        TurnRotary(id, 3);
+        ASSERT_EQ(Position(id == IDC_MODE ? m_dlg->m_modeSwitch : m_dlg->m_rangeSwitch), 3);
+        EXPECT_EQ(Commands(), std::vector<Bytes>{});
+    }
+    EXPECT_EQ(m_dlg->m_modeCode, 5);
 }
 
 TEST_F(SwitchCodes, RangeIsSentWithThePowerOff)

@@ -1,7 +1,6 @@
 #include "pellion_fixture.h"
 
 #include "acquisition/stream_worker.h"
-#include "amp/commands.h"
 #include "amp/link.h"
 
 namespace {
@@ -28,7 +27,7 @@ TEST_F(PellionStream, StartSendsTenTwiceAndStopSendsElevenAsOneByte)
     FeedPackets(0, 2);
     StopStream();
     EXPECT_EQ(Sequence({.reads = true}), "10; 10; in 68 x3; 11");
-    EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
+    EXPECT_EQ(Commands().back(), Bytes{11});
 }
 
 TEST_F(PellionStream, StartFillsEveryValueOfTheRingWithNine)

@@ -1,6 +1,5 @@
 #include "panel_fixture.h"
 
-#include "amp/commands.h"
 #include "amp/link.h"
 #include "platform/instruments/rotary_switch.h"
 
@@ -85,7 +84,7 @@ TEST_F(Identification, TheDigitAtUnitFiveIsAllThatCounts)
     PlugAmplifier(other);
     OpenPanel();
     EXPECT_TRUE(m_boxes->texts().empty());
-    EXPECT_EQ(Commands().front(), Bytes{CMD_POWER_ON});
+    EXPECT_EQ(Commands().front(), Bytes{1});
 }
 
 TEST_F(Identification, DeviceWithoutBulkPipesIsRefusedNotUsed)

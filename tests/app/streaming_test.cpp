@@ -1,7 +1,6 @@
 #include "panel_fixture.h"
 
 #include "acquisition/stream_worker.h"
-#include "amp/commands.h"
 #include "amp/link.h"
 
 #include <algorithm>
@@ -42,7 +41,7 @@ TEST_F(Stream, StartSendsTenTwiceReadsAndStopSendsElevenOnce)
     FeedPackets(0, 3);
     StopStream();
     EXPECT_EQ(Sequence({.reads = true}), "10; 10; in 68 x4; 11");
-    EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
+    EXPECT_EQ(Commands().back(), Bytes{11});
     EXPECT_EQ(Caption(m_dlg->m_scrollSwitch), "SCROLL");
     EXPECT_TRUE(LedState(m_dlg->m_scrollSwitch));
 }
@@ -82,7 +81,7 @@ TEST_F(Stream, ValuesAreUnsignedAndComeFromTheirFrameAndChannel)
 
 TEST_F(Stream, RingWrapsAfter256AndThe257thPacketGoesToSlotZero)
 {
-    m_dlg->m_modeCode = CMD_MODE_ZTEST;
+    m_dlg->m_modeCode = 5;
     StartStream();
     FeedOneRing();
     EXPECT_EQ(g_ringReadIndex, 0);
@@ -112,7 +111,7 @@ TEST_F(Stream, BarsRefreshOnThe21stUpdateInZtestThenEvery20th)
 
 TEST_F(Stream, BarRefreshAtTheWrapShowsSlot255)
 {
-    m_dlg->m_modeCode = CMD_MODE_ZTEST;
+    m_dlg->m_modeCode = 5;
     StartStream();
     FeedOneRing(true);
     EXPECT_EQ(g_ringReadIndex, 0);
@@ -235,8 +234,8 @@ TEST_F(LiveStream, ExitStopsTheWorkerBeforePowerOff)
     EXPECT_FALSE(StreamWorkerAlive());
     auto commands = Commands();
     ASSERT_GE(commands.size(), 4u);
-    EXPECT_EQ(commands[commands.size() - 2], Bytes{CMD_STREAM_STOP});
-    EXPECT_EQ(commands.back(), Bytes{CMD_POWER_OFF});
+    EXPECT_EQ(commands[commands.size() - 2], Bytes{11});
+    EXPECT_EQ(commands.back(), Bytes{2});
     EXPECT_EQ(Waits(), (std::vector<uint32_t>{500, 500}));
     // A packet the amplifier was handing over while the read was aborted may be logged late;
     // of what the program did, the wait after power-off comes last.
@@ -259,8 +258,8 @@ TEST_F(LiveStream, ExitWithAnAmplifierThatStoppedAnsweringDoesNotWaitForTheTimeL
     PumpUntil([&] { return m_device->pending_reads() == 1; });
     ClickButton(IDOK);
     EXPECT_FALSE(StreamWorkerAlive());
-    EXPECT_LT(IndexOf({CMD_STREAM_STOP}), IndexOf({CMD_POWER_OFF}));
-    EXPECT_EQ(Commands().back(), Bytes{CMD_POWER_OFF});
+    EXPECT_LT(IndexOf({11}), IndexOf({2}));
+    EXPECT_EQ(Commands().back(), Bytes{2});
     EXPECT_EQ(m_device->pending_reads(), 0u);
 }
 
@@ -271,7 +270,7 @@ TEST_F(LiveStream, EscStillStopsTheWorkerWhichSendsItsStop)
     Pump();
     m_dlg.reset();
     EXPECT_FALSE(StreamWorkerAlive());
-    EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
+    EXPECT_EQ(Commands().back(), Bytes{11});
 }
 
 }  // namespace
