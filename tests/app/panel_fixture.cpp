@@ -8,6 +8,10 @@
 #include "quorvex/resources.h"
 #include "ui/about_dlg.h"
 
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
+
 #include <chrono>
 #include <thread>
 
@@ -146,6 +150,21 @@ CQuorvexDlg& PanelTest::OpenPanel()
 void PanelTest::RaiseEvent(UINT id, DISPID event)
 {
     ASSERT_TRUE(platform::afx::testing::RaiseControlEvent(Window(), id, event)) << "control " << id;
+}
+
+void PanelTest::ClickWithMouse(UINT id)
+{
+    CWnd* control = Window()->GetDlgItem(int(id));
+    ASSERT_NE(control, nullptr);
+    QWidget* widget = platform::afx::testing::WidgetOf(control->m_hWnd);
+    ASSERT_NE(widget, nullptr);
+    const QPointF at = QRectF(widget->rect()).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
 }
 
 void PanelTest::TurnRotary(UINT id, int position)

@@ -73,6 +73,9 @@ protected:
     virtual CPanelDlg* Window() { return m_dlg.get(); }
     void RaiseEvent(UINT id, DISPID event);
     void Click(UINT id) { RaiseEvent(id, 5); }
+    // Presses and releases the left button on control `id` as the operator does: the widget itself
+    // acts (a latching switch turns its LED over on the press) and raises its events.
+    void ClickWithMouse(UINT id);
     void TurnRotary(UINT id, int position);
     void FlipToggle(UINT id, bool active);
     void ClickButton(UINT id);

@@ -21,14 +21,27 @@ TEST_F(PowerSwitch, SecondClickPowersOnAgainAndResetsModeAndRange)
     EXPECT_EQ(dlg.m_bPowerOn, 1);
 }
 
+TEST_F(PowerSwitch, MouseClicksTurnTheLedOverWithThePower)
+{
+    ASSERT_TRUE(LedState(m_dlg->m_powerSwitch));
+    ClickWithMouse(IDC_POWER);
+    EXPECT_EQ(Sequence(), "2");
+    EXPECT_FALSE(LedState(m_dlg->m_powerSwitch));
+    ClickWithMouse(IDC_POWER);
+    EXPECT_EQ(Sequence(), "2; 1; 9");
+    EXPECT_TRUE(LedState(m_dlg->m_powerSwitch));
+    EXPECT_TRUE(m_boxes->texts().empty());
+}
+
 TEST_F(PowerSwitch, RefusedWhileStreaming)
 {
     g_streaming.store(1);  // as SCROLL leaves it; no worker is needed to see the refusal
-    Click(IDC_POWER);
+    ClickWithMouse(IDC_POWER);
     g_streaming.store(0);
     EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"Stop SCROLL before turning power off."});
     EXPECT_EQ(Sequence(), "");
     EXPECT_EQ(m_dlg->m_bPowerOn, 1);
+    EXPECT_TRUE(LedState(m_dlg->m_powerSwitch)) << "the power is still on";
 }
 
 TEST_F(PowerSwitch, ScrollWithPowerOffIsRefused)

@@ -27,18 +27,20 @@ TEST_F(PellionMissing, EachPowerClickRepeatsTheMessageUntilTheAmplifierIsPlugged
 {
     CPellionDlg& dlg = OpenPellion();
     // Each failed attempt must give its device object back (LeakSanitizer watches this).
+    // Real clicks: the latching switch lights its LED on the press, and the window darkens it.
     for (int click = 1; click <= 5; ++click) {
-        Click(IDC_POWER);
+        ClickWithMouse(IDC_POWER);
         EXPECT_EQ(m_boxes->texts().size(), size_t(1 + click));
         EXPECT_EQ(m_boxes->texts().back(), kNotConnected);
         EXPECT_EQ(dlg.m_bPowerOn, 0);
         EXPECT_FALSE(LedState(dlg.m_powerSwitch));
     }
     sim::Amplifier& amp = PlugPellion();
-    Click(IDC_POWER);
+    ClickWithMouse(IDC_POWER);
     EXPECT_EQ(m_boxes->texts().size(), 6u);
     EXPECT_EQ(dlg.m_bDeviceOpen, 1);
     EXPECT_EQ(dlg.m_bPowerOn, 1);
+    EXPECT_TRUE(LedState(dlg.m_powerSwitch));
     EXPECT_EQ(Sequence(), "1; wait 250; 4; 21");
     EXPECT_TRUE(amp.state().powered);
 }
@@ -169,9 +171,11 @@ TEST_F(PellionPower, OffWaitsThenSendsTwoAndZeroesTheVersions)
 {
     PlugPellion();
     CPellionDlg& dlg = OpenPellion();
-    Click(IDC_POWER);
+    ClickWithMouse(IDC_POWER);
+    EXPECT_TRUE(LedState(dlg.m_powerSwitch));
     ClearLog();
-    Click(IDC_POWER);
+    ClickWithMouse(IDC_POWER);
+    EXPECT_FALSE(LedState(dlg.m_powerSwitch));
     EXPECT_EQ(Sequence(), "wait 100; 2");
     EXPECT_EQ(dlg.m_bPowerOn, 0);
     for (int b : dlg.m_versionBytes) EXPECT_EQ(b, 0);

@@ -16,7 +16,7 @@ protected:
         PlugScriptedPellion();
         m_device->queue_in(VersionReplyBytes(11, 23, 0, 0));
         OpenPellion();
-        Click(IDC_POWER);
+        ClickWithMouse(IDC_POWER);
         ClearLog();
     }
 };
@@ -84,9 +84,11 @@ TEST_F(PellionStream, PowerClickWhileStreamingIsRefused)
 {
     StartStream();
     ClearLog();
-    Click(IDC_POWER);
+    ASSERT_TRUE(LedState(m_pellion->m_powerSwitch));
+    ClickWithMouse(IDC_POWER);
     EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"Stop SCROLL before turning power off."});
     EXPECT_EQ(m_pellion->m_bPowerOn, 1);
+    EXPECT_TRUE(LedState(m_pellion->m_powerSwitch)) << "the power is still on";
     StopStream();
     EXPECT_EQ(Sequence(), "11");
 }
