@@ -30,6 +30,7 @@ HRESULT RecordingChart::QueryInterface(REFIID riid, void** ppv)
 
 HRESULT RecordingChart::BeginUpdate()
 {
+    calls.push_back({'B', -1, -1, 0.0});
     if (Fails()) return E_FAIL;
     if (onBeginUpdate) onBeginUpdate();
     return S_OK;
@@ -37,6 +38,7 @@ HRESULT RecordingChart::BeginUpdate()
 
 HRESULT RecordingChart::EndUpdate()
 {
+    calls.push_back({'E', -1, -1, 0.0});
     if (Fails()) return E_FAIL;
     ++updates;
     return S_OK;
@@ -44,6 +46,7 @@ HRESULT RecordingChart::EndUpdate()
 
 HRESULT RecordingChart::AddColumn(double x, LONG* columnIndex)
 {
+    calls.push_back({'A', -1, LONG(columns.size()), x});
     if (Fails()) return E_FAIL;
     *columnIndex = LONG(columns.size());
     columns.push_back({x, {}});
@@ -52,6 +55,7 @@ HRESULT RecordingChart::AddColumn(double x, LONG* columnIndex)
 
 HRESULT RecordingChart::SetChannelValue(LONG channel, LONG columnIndex, double value)
 {
+    calls.push_back({'S', channel, columnIndex, value});
     if (Fails()) return E_FAIL;
     if (channel < 0 || channel > 7 || columnIndex < 0 || size_t(columnIndex) >= columns.size()) return E_INVALIDARG;
     columns[size_t(columnIndex)].values[channel] = value;

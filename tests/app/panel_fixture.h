@@ -30,6 +30,20 @@ public:
         std::map<LONG, double> values;
     };
     std::vector<Column> columns;
+    // Every call in the order made: 'A' AddColumn (value: x), 'B' BeginUpdate, 'S' SetChannelValue,
+    // 'E' EndUpdate. Failed calls too.
+    struct Call {
+        char kind;
+        LONG channel;
+        LONG column;
+        double value;
+        bool operator==(const Call&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const Call& c)
+        {
+            return out << c.kind << '(' << c.channel << ", " << c.column << ", " << c.value << ')';
+        }
+    };
+    std::vector<Call> calls;
     int updates = 0;               // EndUpdate calls
     int failCall = -1;             // the call (counted from 0) that returns E_FAIL
     std::function<void()> onBeginUpdate;

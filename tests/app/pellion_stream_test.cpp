@@ -53,6 +53,19 @@ TEST_F(PellionStream, EachPacketBecomesFourColumnsOfFourTracesInTheirOrder)
             EXPECT_EQ(column.values.at(channel), double(0xFF00 + 8 * f + channel) + offset) << f << "/" << channel;
     }
     EXPECT_EQ(m_chart->updates, 1);
+
+    // The calls in the order made: a column, the bracket, then channels 0, 5, 1 and 6 of each frame.
+    using Call = RecordingChart::Call;
+    const std::pair<LONG, double> traces[] = {{0, 195605.0}, {5, 64535.0}, {1, 130070.0}, {6, 1000.0}};
+    std::vector<Call> expected{{'A', -1, 0, 0.0}, {'B', -1, -1, 0.0}};
+    for (int f = 0; f < 4; ++f) {
+        if (f > 0) expected.push_back({'A', -1, f, double(f)});
+        for (auto [channel, offset] : traces)
+            expected.push_back({'S', channel, f, double(0xFF00 + 8 * f + channel) + offset});
+    }
+    expected.push_back({'E', -1, -1, 0.0});
+    ASSERT_EQ(expected.size(), 22u);
+    EXPECT_EQ(m_chart->calls, expected);
     StopStream();
 }
 

@@ -69,6 +69,17 @@ TEST_F(Stream, EachPacketBecomesFourColumnsOfSevenStackedTraces)
         for (auto [channel, value] : column.values) EXPECT_EQ(value, offsets[channel]) << channel;
     }
     EXPECT_EQ(m_chart->updates, 1);
+
+    // The calls in the order made: a column, the bracket, then channels 0 to 3 and 5 to 7 of each frame.
+    using Call = RecordingChart::Call;
+    std::vector<Call> expected{{'A', -1, 0, 0.0}, {'B', -1, -1, 0.0}};
+    for (int f = 0; f < 4; ++f) {
+        if (f > 0) expected.push_back({'A', -1, f, double(f)});
+        for (LONG channel : {0, 1, 2, 3, 5, 6, 7}) expected.push_back({'S', channel, f, offsets[channel]});
+    }
+    expected.push_back({'E', -1, -1, 0.0});
+    ASSERT_EQ(expected.size(), 34u);
+    EXPECT_EQ(m_chart->calls, expected);
 }
 
 TEST_F(Stream, ValuesAreUnsignedAndComeFromTheirFrameAndChannel)
