@@ -1,5 +1,10 @@
 #include "panel_fixture.h"
 
+#include "platform/bus/bus.h"
+
+#include <span>
+#include <thread>
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -115,13 +120,34 @@ TEST_F(SwitchCodes, RangeIsSentWithThePowerOff)
     EXPECT_EQ(Sequence(), "8");
 }
 
-class ImpedanceBarsOnModeChange : public StartedPanelTest {
+// An amplifier model that lets the test look at the panel the moment a command arrives.
+class WatchedAmplifier : public sim::Amplifier {
+public:
+    using sim::Amplifier::Amplifier;
+    std::function<void(std::span<const uint8_t>)> onCommand;
+
+    void on_out(uint8_t endpoint, std::span<const uint8_t> packet) override
+    {
+        if (onCommand) onCommand(packet);
+        sim::Amplifier::on_out(endpoint, packet);
+    }
+};
+
+class ImpedanceBarsOnModeChange : public PanelTest {
 protected:
     void SetUp() override
     {
-        StartedPanelTest::SetUp();
+        PanelTest::SetUp();
+        auto amplifier = std::make_shared<WatchedAmplifier>();
+        m_watched = amplifier.get();
+        m_amplifier = amplifier.get();
+        m_device = amplifier;
+        platform::bus::local::plug(m_device);
+        OpenPanel();
+        ClearLog();
         for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) bar.SetLevel(12.0);
     }
+    WatchedAmplifier* m_watched = nullptr;
 };
 
 TEST_F(ImpedanceBarsOnModeChange, LeavingZtestEmptiesAllFiveBarsBeforeTheModeIsSent)
@@ -129,9 +155,18 @@ TEST_F(ImpedanceBarsOnModeChange, LeavingZtestEmptiesAllFiveBarsBeforeTheModeIsS
     TurnRotary(IDC_MODE, 2);
     EXPECT_EQ(Level(m_dlg->m_impedanceBars[0]), 12.0);  // entering Ztest leaves them
     ClearLog();
+    // What the bars show when the amplifier receives the mode (the window's own thread sends it).
+    std::vector<double> whenSent;
+    const auto testThread = std::this_thread::get_id();
+    m_watched->onCommand = [&](std::span<const uint8_t> packet) {
+        if (packet.size() != 1 || packet[0] != 3 || std::this_thread::get_id() != testThread) return;
+        for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) whenSent.push_back(Level(bar));
+    };
     TurnRotary(IDC_MODE, 1);
+    m_watched->onCommand = nullptr;
     for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) EXPECT_EQ(Level(bar), 0.0);
     EXPECT_EQ(Sequence(), "3");
+    EXPECT_EQ(whenSent, std::vector<double>(5, 0.0));
 }
 
 TEST_F(ImpedanceBarsOnModeChange, CalToEegLeavesTheBarsAlone)
