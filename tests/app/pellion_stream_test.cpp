@@ -85,11 +85,19 @@ TEST_F(PellionStream, RingWrapsAndTheBarsThenShowChannelsZeroToThreeOfSlot255)
 TEST_F(PellionStream, BarsRefreshOnThe21stUpdateInZtest)
 {
     TurnRotary(IDC_MODE, 2);
+    EXPECT_EQ(Level(m_pellion->m_impedanceBars[0]), 0.0);
+    // A level no packet carries: the bars must keep it for 20 updates (packet 0's channel 0 is
+    // 0, the level the mode change leaves, so it alone would not tell).
+    for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) m_pellion->m_impedanceBars[k].SetLevel(7.5);
     StartStream();
     FeedPackets(0, 20);
-    EXPECT_EQ(Level(m_pellion->m_impedanceBars[0]), 0.0);
+    for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), 7.5) << k;
     FeedPackets(20, 1);
     for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(20, k)) << k;
+    FeedPackets(21, 19);
+    for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(20, k)) << k;
+    FeedPackets(40, 1);
+    for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(40, k)) << k;
     StopStream();
 }
 

@@ -109,15 +109,21 @@ TEST_F(Stream, RingWrapsAfter256AndThe257thPacketGoesToSlotZero)
 TEST_F(Stream, BarsRefreshOnThe21stUpdateInZtestThenEvery20th)
 {
     TurnRotary(IDC_MODE, 2);
+    // A level no packet carries, and packets whose values differ from update to update: a refresh
+    // on any update but the 21st, 41st, ... shows.
+    for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) bar.SetLevel(7.5);
     StartStream();
     FeedPackets(0, 20);
     for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) EXPECT_NE(Level(bar), Value(19, 0));
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), 7.5) << k;
     FeedPackets(20, 1);
     for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), Value(20, k)) << k;
     FeedPackets(21, 19);
     EXPECT_EQ(Level(m_dlg->m_impedanceBars[4]), Value(20, 4));
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), Value(20, k)) << k;
     FeedPackets(40, 1);
     EXPECT_EQ(Level(m_dlg->m_impedanceBars[4]), Value(40, 4));
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), Value(40, k)) << k;
 }
 
 TEST_F(Stream, BarRefreshAtTheWrapShowsSlot255)
