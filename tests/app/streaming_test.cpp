@@ -200,6 +200,61 @@ TEST_P(StreamOverrun, WindowThatCannotKeepUpDropsToTheNewestPacket)
 
 INSTANTIATE_TEST_SUITE_P(Waiting, StreamOverrun, testing::Values(256, 300));
 
+// The Quorvex window counting the WM_SAMPLES_READY it receives.
+class CountingQuorvexDlg : public CQuorvexDlg {
+public:
+    int samplesReady = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_SAMPLES_READY) ++samplesReady;
+        return CQuorvexDlg::WindowProc(message, wParam, lParam);
+    }
+};
+
+class ShortRead : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        PlugScripted();
+        auto dlg = std::make_unique<CountingQuorvexDlg>();
+        m_counting = dlg.get();
+        m_dlg = std::move(dlg);
+        m_dlg->Create(IDD_MAIN);
+        m_chart = new RecordingChart;
+        m_dlg->m_chart = platform::com::ComPtr<IStripChart>(m_chart);
+        ClearLog();
+    }
+    CountingQuorvexDlg* m_counting = nullptr;
+};
+
+TEST_F(ShortRead, A67ByteReadWhileStreamingStoresAndPostsNothing)
+{
+    StartStream();
+    Pump();
+    const int messages = m_counting->samplesReady;
+    Bytes shortPacket = SamplePacketBytes(uint16_t(100));
+    shortPacket.pop_back();
+    ASSERT_EQ(shortPacket.size(), 67u);
+    m_device->queue_in(shortPacket);
+    // The worker has taken the short packet and waits in its next read.
+    PumpUntil([&] { return Sequence({.reads = true}) == "10; 10; in 67" && m_device->pending_reads() == 1; });
+    Pump();
+    EXPECT_EQ(g_packetsStored.load(), 0u);
+    EXPECT_EQ(m_counting->samplesReady, messages);
+    EXPECT_TRUE(m_chart->calls.empty());
+    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) ASSERT_EQ(g_sampleRing[0][i].load(), 0) << i;
+
+    // The next whole packet goes to slot 0: the write index did not move.
+    DrawPacket(SamplePacketBytes(uint16_t(200)));
+    EXPECT_EQ(g_packetsStored.load(), 1u);
+    EXPECT_EQ(m_counting->samplesReady, messages + 1);
+    EXPECT_EQ(g_sampleRing[0][0].load(), 200);
+    EXPECT_EQ(g_sampleRing[0][31].load(), 231);
+    EXPECT_EQ(g_sampleRing[1][0].load(), 0);
+    EXPECT_EQ(m_chart->columns[0].values[0], 200.0 + 197602.0);
+}
+
 TEST_F(Stream, FailedChartCallSkipsTheRestButFreesTheWorker)
 {
     StartStream();
