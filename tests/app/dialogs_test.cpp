@@ -141,6 +141,30 @@ TEST_F(AboutBox, FailedQueryIsRetriedOnceAfter750ms)
     EXPECT_EQ(shown.firmware, "23");  // the values of the last valid reply
 }
 
+TEST_F(AboutBox, BothQueriesFailingShowTheValuesOfTheLastValidReply)
+{
+    PlugAmplifier({.serial = 0x04D2, .firmware = 12, .usbDriver = 3});
+    OpenPanel();
+    ClearLog();
+    // Neither may count, though both carry other values: 68 bytes not starting with 'c', and
+    // 67 that do.
+    Bytes noMark(68, 0);
+    noMark[0] = 'S';
+    noMark[1] = 44;
+    noMark[2] = 55;
+    noMark[3] = 66;
+    noMark[4] = 77;
+    Bytes shortReply = noMark;
+    shortReply[0] = 'c';
+    shortReply.pop_back();
+    m_amplifier->queue_in(noMark);
+    m_amplifier->queue_in(shortReply);
+    EXPECT_EQ(OpenAboutBox(), (AboutShown{"03", "12", "1234"}));
+    EXPECT_EQ(Sequence(), "21; wait 750; 21");
+    const int kept[4] = {3, 12, 0xD2, 0x04};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(m_dlg->m_versionBytes[i], kept[i]) << i;
+}
+
 TEST_F(AboutBox, WithThePowerOffOnlyTheMessageIsShown)
 {
     PlugAmplifier();
