@@ -6,6 +6,7 @@
 #include "ui/cal_config_dlg.h"
 #include "ui/resource.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -112,16 +113,31 @@ BOOL CQuorvexDlg::OnInitDialog()
 void CQuorvexDlg::OnPaint()
 {
     if (PaintIcon()) return;
+    // A rotary's Redraw repaints the panel beneath it, which brings this handler back for just
+    // that area: such a paint leaves the rotaries to draw themselves, or it would never end.
+    // Any other paint (a restore, an expose) redraws them, whatever came before it.
+    bool rotariesOnly = PaintsOnlyTheRotaries();
     CDialog::OnPaint();
-    // A rotary's Redraw repaints the panel beneath it, which brings this handler straight back:
-    // the paint that follows a Redraw leaves the rotaries to draw themselves.
-    if (m_bRedrawPending) {
-        m_bRedrawPending = false;
-        return;
-    }
+    if (rotariesOnly) return;
     m_rangeSwitch.Redraw();
     m_modeSwitch.Redraw();
-    m_bRedrawPending = true;
+}
+
+bool CQuorvexDlg::PaintsOnlyTheRotaries() const
+{
+    RECT update;
+    if (!GetUpdateRect(&update)) return false;
+    RECT range, mode;
+    m_rangeSwitch.GetWindowRect(&range);
+    ScreenToClient(&range);
+    m_modeSwitch.GetWindowRect(&mode);
+    ScreenToClient(&mode);
+    auto within = [&update](const RECT& r) {
+        return update.left >= r.left && update.top >= r.top && update.right <= r.right && update.bottom <= r.bottom;
+    };
+    RECT both{std::min(range.left, mode.left), std::min(range.top, mode.top), std::max(range.right, mode.right),
+              std::max(range.bottom, mode.bottom)};
+    return within(both);
 }
 
 void CQuorvexDlg::ApplyCalibration()
