@@ -203,6 +203,14 @@ int Record(const Options& o, const CaptureSettings& settings)
             writer.Discard();
             return Fail(1, session.LastError() + "; nothing recorded");
         }
+        if (terminal) {
+            const AmplifierIdentity& id = session.Identity();
+            std::string version = id.versionRead ? "serial " + std::to_string(id.serialNumber) + ", firmware " +
+                                                       std::to_string(id.firmwareVersion) + ", USB driver " +
+                                                       std::to_string(id.usbDriverVersion)
+                                                 : "no version reply";
+            std::fprintf(stderr, "%s: %s (%s), recording to %s\n", kProgram, id.model->name, version.c_str(), o.file.c_str());
+        }
         CCaptureRecorder recorder(writer, session.Identity(), recorderOptions);
         CProgressSink progress(recorder, o.seconds, terminal);
         CaptureLimit limit;
