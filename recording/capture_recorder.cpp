@@ -129,16 +129,58 @@ bool CCaptureRecorder::OnPacket(const CapturePacket& packet)
     return !TargetReached();
 }
 
+std::vector<nanoseconds> CCaptureRecorder::BufferedArrivals() const
+{
+    std::vector<nanoseconds> arrivals;
+    for (const Buffered& b : m_buffered) arrivals.push_back(b.arrival);
+    return arrivals;
+}
+
+double CCaptureRecorder::PacketPeriod(const std::vector<nanoseconds>& arrivals)
+{
+    // A least-squares line through (packet, arrival); then once more through the packets that
+    // came no later than the middle one against it: a packet can be late, never early, so the
+    // prompt ones show the amplifier's own pace.
+    auto fit = [&](const std::vector<size_t>& use, double& slope, double& offset) {
+        double n = double(use.size()), sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (size_t k : use) {
+            double x = double(k), y = InSeconds(arrivals[k] - arrivals[0]);
+            sx += x;
+            sy += y;
+            sxx += x * x;
+            sxy += x * y;
+        }
+        double d = n * sxx - sx * sx;
+        if (use.size() < 2 || d <= 0) return false;
+        slope = (n * sxy - sx * sy) / d;
+        offset = (sy - slope * sx) / n;
+        return true;
+    };
+    std::vector<size_t> all(arrivals.size());
+    for (size_t k = 0; k < all.size(); ++k) all[k] = k;
+    double slope = 0, offset = 0;
+    if (!fit(all, slope, offset)) return 0;
+    std::vector<double> residuals;
+    for (size_t k : all) residuals.push_back(InSeconds(arrivals[k] - arrivals[0]) - (offset + slope * double(k)));
+    std::vector<double> sorted = residuals;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+    double median = sorted[sorted.size() / 2];
+    std::vector<size_t> prompt;
+    for (size_t k : all)
+        if (residuals[k] <= median) prompt.push_back(k);
+    double refined = 0;
+    if (fit(prompt, refined, offset) && refined > 0) slope = refined;
+    return slope > 0 ? slope : 0;
+}
+
 void CCaptureRecorder::MeasureRate()
 {
     if (m_rate > 0) return;
     const char* how = "given";
     if (m_options.sampleRate > 0) {
         m_rate = m_options.sampleRate;
-    } else if (m_buffered.size() >= 2 && m_buffered.back().arrival > m_buffered.front().arrival) {
-        double span = InSeconds(m_buffered.back().arrival - m_buffered.front().arrival);
-        double rate = kSamplesPerPacket * double(m_buffered.size() - 1) / span;
-        m_rate = int(std::clamp(std::lround(rate), 1L, 1000000L));
+    } else if (double period = PacketPeriod(BufferedArrivals()); period > 0) {
+        m_rate = int(std::clamp(std::lround(kSamplesPerPacket / period), 1L, 1000000L));
         m_bMeasured = true;
         how = "measured";
     } else {

@@ -56,6 +56,9 @@ public:
     static std::string DriverVersionText(DWORD version);
     // "Quorvex SN1234 FW23 USB11 DRV1.5.7.0": what the header's equipment field carries.
     static std::string EquipmentText(const AmplifierIdentity& identity);
+    // Seconds per packet from their arrival times, robust against packets the host took late;
+    // 0 when they do not tell.
+    static double PacketPeriod(const std::vector<std::chrono::nanoseconds>& arrivals);
 
 private:
     struct Buffered {
@@ -63,6 +66,7 @@ private:
         WORD values[SAMPLE_VALUE_COUNT];
     };
     uint64_t Position() const;  // per-signal samples so far, buffered ones included
+    std::vector<std::chrono::nanoseconds> BufferedArrivals() const;
     void MeasureRate();
     void Store(const WORD values[SAMPLE_VALUE_COUNT], std::chrono::nanoseconds arrival);
     void Annotate(uint64_t position, std::string text, bool important = true);
