@@ -17,8 +17,10 @@ public:
     };
 
     // `period`: one packet's time at the stream's rate. `window`: packets that must all be late
-    // before a gap is certain; more than the amplifier's FIFO holds.
-    explicit CGapDetector(std::chrono::nanoseconds period, uint64_t window = 128);
+    // before a gap is certain; 0 takes 128 packets (twice the amplifier's FIFO) or a second,
+    // whichever is longer, since a busy host can stay a few periods behind for a while without
+    // losing anything.
+    explicit CGapDetector(std::chrono::nanoseconds period, uint64_t window = 0);
 
     // The next packet's arrival; gaps that became certain are appended to `found`.
     void Add(std::chrono::nanoseconds arrival, std::vector<Gap>& found);

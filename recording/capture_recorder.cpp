@@ -1,5 +1,7 @@
 #include "recording/capture_recorder.h"
 
+#include "recording/rate_measurement.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cmath>
@@ -103,7 +105,7 @@ void CCaptureRecorder::OnStreamStart(nanoseconds at)
     if (!m_bStarted) {
         m_bStarted = true;
         m_wallStart = std::chrono::system_clock::now();
-        if (m_options.sampleRate > 0) MeasureRate();
+        if (m_options.sampleRate > 0) MeasureRate(true);
     }
     Annotate(Position(), "Stream start");
     m_streamFirstSample = Position();
@@ -123,10 +125,20 @@ bool CCaptureRecorder::OnPacket(const CapturePacket& packet)
     b.arrival = packet.arrival;
     for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) b.values[i] = packet.values[i];
     m_buffered.push_back(b);
-    // The rate is measured over the first second, or over all of a shorter recording.
-    double window = m_options.seconds > 0 && m_options.seconds < 1.0 ? m_options.seconds : 1.0;
-    if (InSeconds(packet.arrival - m_buffered.front().arrival) >= window) MeasureRate();
+    // The rate is measured over the first second (all of a shorter recording). When that second
+    // came too irregularly to tell, it is tried again every half second with all that came.
+    const double span = InSeconds(packet.arrival - m_buffered.front().arrival);
+    if (m_nextMeasurement == 0) m_nextMeasurement = MeasuringWindow();
+    if (span >= m_nextMeasurement) {
+        m_nextMeasurement += 0.5;
+        MeasureRate(span >= MAX_MEASURING_SECONDS);
+    }
     return !TargetReached();
+}
+
+double CCaptureRecorder::MeasuringWindow() const
+{
+    return m_options.seconds > 0 && m_options.seconds < 1.0 ? m_options.seconds : 1.0;
 }
 
 std::vector<nanoseconds> CCaptureRecorder::BufferedArrivals() const
@@ -136,55 +148,22 @@ std::vector<nanoseconds> CCaptureRecorder::BufferedArrivals() const
     return arrivals;
 }
 
-double CCaptureRecorder::PacketPeriod(const std::vector<nanoseconds>& arrivals)
-{
-    // A least-squares line through (packet, arrival); then once more through the packets that
-    // came no later than the middle one against it: a packet can be late, never early, so the
-    // prompt ones show the amplifier's own pace.
-    auto fit = [&](const std::vector<size_t>& use, double& slope, double& offset) {
-        double n = double(use.size()), sx = 0, sy = 0, sxx = 0, sxy = 0;
-        for (size_t k : use) {
-            double x = double(k), y = InSeconds(arrivals[k] - arrivals[0]);
-            sx += x;
-            sy += y;
-            sxx += x * x;
-            sxy += x * y;
-        }
-        double d = n * sxx - sx * sx;
-        if (use.size() < 2 || d <= 0) return false;
-        slope = (n * sxy - sx * sy) / d;
-        offset = (sy - slope * sx) / n;
-        return true;
-    };
-    std::vector<size_t> all(arrivals.size());
-    for (size_t k = 0; k < all.size(); ++k) all[k] = k;
-    double slope = 0, offset = 0;
-    if (!fit(all, slope, offset)) return 0;
-    std::vector<double> residuals;
-    for (size_t k : all) residuals.push_back(InSeconds(arrivals[k] - arrivals[0]) - (offset + slope * double(k)));
-    std::vector<double> sorted = residuals;
-    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
-    double median = sorted[sorted.size() / 2];
-    std::vector<size_t> prompt;
-    for (size_t k : all)
-        if (residuals[k] <= median) prompt.push_back(k);
-    double refined = 0;
-    if (fit(prompt, refined, offset) && refined > 0) slope = refined;
-    return slope > 0 ? slope : 0;
-}
-
-void CCaptureRecorder::MeasureRate()
+void CCaptureRecorder::MeasureRate(bool last)
 {
     if (m_rate > 0) return;
-    const char* how = "given";
+    std::string how = "given";
     if (m_options.sampleRate > 0) {
         m_rate = m_options.sampleRate;
-    } else if (double period = PacketPeriod(BufferedArrivals()); period > 0) {
-        m_rate = int(std::clamp(std::lround(kSamplesPerPacket / period), 1L, 1000000L));
+    } else if (PeriodMeasurement m = MeasurePacketPeriod(BufferedArrivals()); m.period > 0 && (m.reliable || last)) {
+        m_rate = int(std::clamp(std::lround(kSamplesPerPacket / m.period), 1L, 1000000L));
         m_bMeasured = true;
-        how = "measured";
+        m_bUncertain = !m.reliable;
+        how = m.reliable ? "measured" : "measured, uncertain";
+    } else if (!last) {
+        return;  // another try later
     } else {
         m_rate = kUsualRate;
+        m_bUncertain = true;
         how = "assumed";
     }
 
@@ -215,7 +194,9 @@ void CCaptureRecorder::MeasureRate()
     m_gapDetector = std::make_unique<CGapDetector>(nanoseconds(int64_t(4e9 / m_rate)));
     std::vector<Buffered> buffered = std::move(m_buffered);
     m_buffered.clear();
-    for (const Buffered& b : buffered) Store(b.values, b.arrival);
+    // Measuring may have taken longer than the recording asked for.
+    for (const Buffered& b : buffered)
+        if (!TargetReached()) Store(b.values, b.arrival);
 }
 
 void CCaptureRecorder::Store(const WORD values[SAMPLE_VALUE_COUNT], nanoseconds arrival)
@@ -273,14 +254,14 @@ void CCaptureRecorder::FlushGaps()
 
 uint64_t CCaptureRecorder::PacketsToFinish()
 {
-    MeasureRate();
+    MeasureRate(true);
     if (TargetReached()) return 0;
     return m_writer.PacketsToFinishRecord();
 }
 
 void CCaptureRecorder::OnStreamStop(const CaptureResult& result)
 {
-    if (m_rate == 0 && !m_buffered.empty()) MeasureRate();
+    if (m_rate == 0 && !m_buffered.empty()) MeasureRate(true);
     FlushBadReads();
     if (m_gapDetector) {
         m_gapDetector->Finish(m_gapsFound);

@@ -45,6 +45,10 @@ public:
     bool RateKnown() const { return m_rate > 0; }
     int SampleRate() const { return m_rate; }
     bool RateMeasured() const { return m_bMeasured; }
+    // The packets came too irregularly (a host too busy) for the rate to be sure.
+    bool RateUncertain() const { return m_bUncertain; }
+    // How long packets are kept back for a rate that can be trusted before one is settled anyway.
+    static constexpr double MAX_MEASURING_SECONDS = 10.0;
     // Seconds of samples taken so far (the partial record included).
     double Seconds() const;
     bool TargetReached() const;
@@ -56,9 +60,6 @@ public:
     static std::string DriverVersionText(DWORD version);
     // "Quorvex SN1234 FW23 USB11 DRV1.5.7.0": what the header's equipment field carries.
     static std::string EquipmentText(const AmplifierIdentity& identity);
-    // Seconds per packet from their arrival times, robust against packets the host took late;
-    // 0 when they do not tell.
-    static double PacketPeriod(const std::vector<std::chrono::nanoseconds>& arrivals);
 
 private:
     struct Buffered {
@@ -67,7 +68,9 @@ private:
     };
     uint64_t Position() const;  // per-signal samples so far, buffered ones included
     std::vector<std::chrono::nanoseconds> BufferedArrivals() const;
-    void MeasureRate();
+    double MeasuringWindow() const;
+    // Settles the rate if it can be trusted (`last`: whatever the packets say, or an assumption).
+    void MeasureRate(bool last);
     void Store(const WORD values[SAMPLE_VALUE_COUNT], std::chrono::nanoseconds arrival);
     void Annotate(uint64_t position, std::string text, bool important = true);
     void FlushBadReads();
@@ -78,6 +81,8 @@ private:
     RecorderOptions m_options;
     int m_rate = 0;
     bool m_bMeasured = false;
+    bool m_bUncertain = false;
+    double m_nextMeasurement = 0;  // seconds of buffered packets at the next try
     uint64_t m_targetSamples = 0;
     std::chrono::system_clock::time_point m_wallStart{};
     bool m_bStarted = false;

@@ -82,4 +82,23 @@ INSTANTIATE_TEST_SUITE_P(
         GapCase{"FewLatePacketsAtTheEnd", 205, [](int i) { return i < 200 ? Steady(i) : Steady(i + 25); }, {}, {}}),
     [](const testing::TestParamInfo<GapCase>& info) { return std::string(info.param.name); });
 
+// At 1024 packets a second a busy host may stay a few periods behind for a while.
+TEST(GapDetectionAtAHighRate, AHostBehindForLessThanASecondLosesNothingButALossIsFound)
+{
+    static constexpr nanoseconds Q{976562};
+    auto at = [](int i, int shift) { return T0 + Q * (i + shift); };
+    std::vector<CGapDetector::Gap> found;
+    CGapDetector behind(Q);
+    for (int i = 0; i < 3000; ++i) behind.Add(at(i, i >= 500 && i < 1300 ? 5 : 0), found);
+    behind.Finish(found);
+    EXPECT_TRUE(found.empty());
+
+    CGapDetector lost(Q);
+    for (int i = 0; i < 3000; ++i) lost.Add(at(i, i >= 500 ? 10 : 0), found);
+    lost.Finish(found);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].packet, 500u);
+    EXPECT_EQ(found[0].missing, Q * 10);
+}
+
 }  // namespace
