@@ -243,6 +243,10 @@ int Record(const Options& o, const CaptureSettings& settings)
             break;
         default: break;
         }
+        if (recorder.RateUncertain())
+            std::fprintf(stderr, "%s: the packets came too irregularly to be sure of the rate (%d Hz); give --sample-rate "
+                                 "if you know it\n",
+                         kProgram, recorder.SampleRate());
         if (recorder.ShortReads() + recorder.FailedReads() + recorder.Gaps() > 0)
             std::fprintf(stderr, "%s: %llu short reads, %llu failed reads, %llu gaps while recording; see the file's annotations\n",
                          kProgram, (unsigned long long)recorder.ShortReads(), (unsigned long long)recorder.FailedReads(),
