@@ -111,8 +111,9 @@ private:
         const double rate = timing.packetsPerSecond * 4;
         add(judged("sample rate error", "", (rate / m_plan.samplesPerSecond - 1) * 100, Compare::within,
                    limits::kSampleRatePercent, "%",
-                   printf_text("%.2f samples/s per channel against %.0f, from %zu packets", rate,
-                               m_plan.samplesPerSecond, timing.packets)));
+                   printf_text("%.2f samples/s per channel against %.0f, from %zu packets%s", rate,
+                               m_plan.samplesPerSecond, timing.packets,
+                               timing.rateReliable ? "" : " (few came on time: a line through all of them)")));
         add(judged("short reads", "", shortReads, Compare::atMost, limits::kShortReads, "reads"));
         add(judged("lost packets", "", lost, Compare::atMost, limits::kLostPackets, "packets"));
         add(judged("longest gap", "", timing.longestGapS, Compare::atMost, limits::kGapS, "s"));
