@@ -207,8 +207,25 @@ INSTANTIATE_TEST_SUITE_P(
                                {"dead or stuck", "ch2"}},
                     // Packet channel 3 is the Pellion's electrode 2+.
                     DefectCase{"PellionElectrodeTwoPlusAtFortyKilohms", sim::Model::pellion,
-                               [](sim::Amplifier& a) { a.set_impedance(3, 40); }, {"impedance", "2+"}}),
+                               [](sim::Amplifier& a) { a.set_impedance(3, 40); }, {"impedance", "2+"}},
+                    // Two seconds of silence: the FIFO keeps one, the other is lost.
+                    DefectCase{"PellionStallOfTwoSecondsLosesPackets", sim::Model::pellion,
+                               [](sim::Amplifier& a) { a.defect_stall(2000); }, {"lost packets", "-"}},
+                    DefectCase{"QuorvexClockThreePercentSlow", sim::Model::quorvex,
+                               [](sim::Amplifier& a) { a.defect_rate(-3); }, {"sample rate error", "-"}}),
     [](const testing::TestParamInfo<DefectCase>& info) { return std::string(info.param.label); });
+
+// The amplifier's FIFO holds a second: a shorter silence (a packet held 0.3 s past its time) is
+// made up by a burst, nothing is lost and the amplifier's clock reads true.
+TEST_F(AmpcheckProgram, AStallTheFifoMakesUpLosesNothingAndLeavesTheRateAlone)
+{
+    Plugged(sim::Model::pellion).defect_stall(300);
+    Ran ran = Ampcheck({});
+    EXPECT_EQ(ran.code, 0) << ran.out;
+    EXPECT_NE(ran.out.find("pass  sample rate error      -               0.00 %"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("pass  lost packets           -            0 packets"), std::string::npos) << ran.out;
+    EXPECT_NE(ran.out.find("pass  longest gap            -              0.316 s"), std::string::npos) << ran.out;
+}
 
 TEST_F(AmpcheckProgram, TheRecordingHoldsEveryCaptureWithOneAnnotationNamingEachStep)
 {
@@ -249,6 +266,18 @@ TEST_F(AmpcheckProgram, AStopRequestedBySignalEndsTheTestInOrderWithOneLineAndEx
     EXPECT_EQ(Count(Sequence(), "10; 10; 11"), 2u);
     EXPECT_TRUE(Sequence().ends_with("; 9; 10; 10; 11; 2; wait 500")) << Sequence();
     EXPECT_FALSE(fs::exists(Path("report.json")));
+}
+
+// Nothing but short packets: no capture can be measured, and the test does not wait for ever.
+TEST_F(AmpcheckProgram, AnAmplifierThatSendsNoWholePacketStopsTheTestAtTheCapturesTimeLimit)
+{
+    Plugged(sim::Model::pellion).set_fault(sim::Fault::short_packets, true);
+    Ran ran = Ampcheck({});
+    EXPECT_EQ(ran.code, 2);
+    // Twice the capture's 1.25 s and 3 s more; a short read every packet's time.
+    EXPECT_EQ(ran.err, "ampcheck: stopped at impedance: the amplifier sent 0 of 80 packets in 5.5 s, and 352 reads "
+                       "shorter than a packet\n");
+    EXPECT_TRUE(Sequence().ends_with("; 10; 10; 11; 2")) << Sequence();
 }
 
 TEST_F(AmpcheckProgram, TheWrongModelIsRefusedBeforeAnythingIsSent)

@@ -95,9 +95,12 @@ private:
     CCaptureRecorder* m_recorder;
 };
 
-// Packets the amplifier never sent us: where the stream stayed behind its own timeline. The
-// timeline's period is the capture's own where it can be told (a clock that is off is the
-// sample rate check's to catch, not a loss), the nominal one otherwise.
+// Packets the amplifier never sent us: where the stream stayed behind its own timeline for
+// longer than the amplifier's FIFO could make up. The timeline's period is the capture's own
+// where it can be told (a clock that is off is the sample rate check's to catch, not a loss),
+// the nominal one otherwise. A capture that ends while the stream is behind is not counted: it
+// ends on its own packet count, so the burst that would have caught up never comes (a loss
+// takes a silence longer than the FIFO's second, which fails the longest gap anyway).
 int lost_packets(const std::vector<nanoseconds>& arrivals, double nominalPeriodS)
 {
     std::vector<std::vector<double>> runs(1);
@@ -107,7 +110,6 @@ int lost_packets(const std::vector<nanoseconds>& arrivals, double nominalPeriodS
     CGapDetector detector(nanoseconds(int64_t(period * 1e9)));
     std::vector<CGapDetector::Gap> gaps;
     for (nanoseconds a : arrivals) detector.Add(a, gaps);
-    detector.Finish(gaps);
     long lost = 0;
     for (const CGapDetector::Gap& gap : gaps)
         lost += std::max(1L, std::lround(std::chrono::duration<double>(gap.missing).count() / period));
@@ -223,6 +225,9 @@ private:
             std::snprintf(text, sizeof text, "the amplifier sent %llu of %llu packets in %.1f s",
                           (unsigned long long)result.packets, (unsigned long long)limit.packets,
                           std::chrono::duration<double>(result.stopped - result.started).count());
+            if (result.shortReads > 0)
+                return text + (", and " + std::to_string(result.shortReads) + " reads shorter than a packet");
+            if (result.failedReads > 0) return text + (", and " + std::to_string(result.failedReads) + " failed reads");
             return text;
         case CaptureEnd::refused: break;
         }
