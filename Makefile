@@ -1,11 +1,13 @@
 # make run    installs what is missing, builds, plugs in a simulated amplifier, opens the panel
 # make test   the whole suite: plain build, AddressSanitizer+UBSan build, ThreadSanitizer run
 # make bench  the benchmarks
+# make package        the Debian package build/package/ampbench_<version>_<arch>.deb
+# make package-check  the package, checked by lintian and run unpacked
 PROGRAM ?= quorvex
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DAMP_WERROR=ON
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench package package-check clean
 
 all: build
 
@@ -42,6 +44,13 @@ test-windows: deps
 
 bench: build
 	./scripts/run-bench
+
+package: deps
+	JOBS=$(JOBS) ./scripts/build-package
+
+package-check: deps
+	./scripts/install-deps --package
+	JOBS=$(JOBS) ./scripts/build-package --check
 
 clean:
 	rm -rf build

@@ -65,7 +65,7 @@ bool CRingReader::TakeSlot(SampleSlot& slot)
     for (;;) {
         uint64_t stored = g_packetsStored.load();
         if (stored <= m_drawn) return false;
-        if (stored - m_drawn > MAX_BACKLOG) SkipToNewest(stored);
+        if (stored - m_drawn >= MAX_BACKLOG) SkipToNewest(stored);
         const std::atomic<LONG>* values = g_sampleRing[g_ringReadIndex];
         for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) slot.v[i] = values[i].load(std::memory_order_acquire);
         // The worker starts rewriting this slot once it has stored packet m_drawn + 255.

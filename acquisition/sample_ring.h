@@ -41,9 +41,9 @@ public:
     // Counts a WM_SAMPLES_READY as handled.
     void MessageArrived();
     // Copies the slot at g_ringReadIndex. False when every stored slot has been drawn already (a
-    // second message for one slot). When the window has fallen so far behind that the worker is
-    // about to overwrite what is left to draw, or has overwritten the slot while it was copied,
-    // it skips to the newest stored slot instead.
+    // second message for one slot). Up to 255 waiting slots are drawn in order, one a call. When
+    // the slot to draw is the one the worker overwrites next (255 behind the newest) or further
+    // back, or was overwritten while it was copied, it skips to the newest stored slot instead.
     bool TakeSlot(SampleSlot& slot);
     // The slot taken has been drawn: g_ringReadIndex moves on.
     void SlotDrawn();
@@ -54,8 +54,9 @@ public:
     uint64_t drawn() const { return m_drawn; }
     uint64_t skipped() const { return m_skipped; }
 
-    // Beyond this many undrawn slots the display gives up on them and jumps to the newest.
-    static constexpr uint64_t MAX_BACKLOG = RING_SLOTS / 2;
+    // From this many undrawn slots on, the oldest is the next the worker overwrites: the display
+    // gives up on them and jumps to the newest.
+    static constexpr uint64_t MAX_BACKLOG = RING_SLOTS;
 
 private:
     void SkipToNewest(uint64_t stored);

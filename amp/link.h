@@ -1,4 +1,4 @@
-// The amplifier link both programs share: the one device object, the model identity, and the
+// The amplifier link every program shares: the one device object, the model identity, and the
 // three ways bytes move: a command written to the bulk OUT endpoint, a 68-byte read from the
 // bulk IN endpoint, and aborting a read that the amplifier leaves unanswered.
 #pragma once
@@ -21,6 +21,15 @@ inline constexpr WCHAR PELLION_IDENTITY = u'2';
 
 // Set by OpenAmplifier, read by both threads. Never deleted: an abandoned device is only dropped.
 extern std::atomic<CUsbDevice*> g_device;
+
+// Puts a new device object, opened on the first amplifier interface, in g_device (the Pellion
+// counts the devices first). The object it replaces is deleted, so nothing may still use it.
+// When the driver handle comes back invalid, GetLastError() says why. Clears AmplifierGone.
+CUsbDevice* OpenAmplifierDevice(HWND notifyWindow, bool countDevicesFirst);
+
+// True once the driver has reported g_device's amplifier removed: a transfer on it completed
+// with the driver's no-device status. False again once OpenAmplifierDevice opens a new one.
+bool AmplifierGone();
 
 // True when `device` is open with both bulk pipes, the only state in which it may be used.
 bool HasBulkPipes(const CUsbDevice* device);

@@ -2,8 +2,12 @@
 
 #include "platform/win32/clock.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <sstream>
 
 namespace sim {
 
@@ -34,6 +38,9 @@ std::string serial_text(Model m, uint16_t serial)
 
 uint16_t product_id(Model m) { return m == Model::quorvex ? 0xA404 : 0xA402; }
 
+bool chart_channel(int ch) { return ch >= 1 && ch <= 8; }
+bool within(double v, double lo, double hi) { return std::isfinite(v) && v >= lo && v <= hi; }
+
 AmplifierOptions with_defaults(AmplifierOptions o)
 {
     if (o.location.empty()) o.location = model_name(o.model) + "-" + std::to_string(o.serial);
@@ -58,7 +65,8 @@ Amplifier::Amplifier(AmplifierOptions options)
                 with_defaults(options).location, options.backend),
       m_options(with_defaults(std::move(options))),
       m_product(*m_options.product),
-      m_signal(m_options.model, m_options.rate, m_options.mainsHz, 0x5EED0000u + m_options.serial)
+      m_signal(m_options.model, m_options.rate, m_options.mainsHz,
+               m_options.seed.value_or(0x5EED0000u + m_options.serial))
 {
     m_thread = std::thread([this] { stream_loop(); });
 }
@@ -121,6 +129,158 @@ bool Amplifier::set_impedance(int channel, int kohm)
     return m_signal.set_impedance(channel, kohm);
 }
 
+nanoseconds Amplifier::packet_period() const
+{
+    return nanoseconds(int64_t(4e9 / (m_options.rate * (1 + m_ratePercent / 100))));
+}
+
+bool Amplifier::defect_gain(int ch, double factor)
+{
+    if (!chart_channel(ch) || !within(factor, 0, 100)) return false;
+    std::lock_guard lock(m_mutex);
+    m_signal.defects().gain[size_t(ch - 1)] = factor;
+    return true;
+}
+
+bool Amplifier::defect_dead(int ch)
+{
+    if (!chart_channel(ch)) return false;
+    std::lock_guard lock(m_mutex);
+    m_signal.defects().dead[size_t(ch - 1)] = true;
+    return true;
+}
+
+bool Amplifier::defect_noise(int ch, double uv)
+{
+    if (!chart_channel(ch) || !within(uv, 0, 10000)) return false;
+    std::lock_guard lock(m_mutex);
+    m_signal.defects().noiseUv[size_t(ch - 1)] = uv;
+    return true;
+}
+
+bool Amplifier::defect_stuck(int ch, int count)
+{
+    if (!chart_channel(ch) || count < 0 || count > 65535) return false;
+    std::lock_guard lock(m_mutex);
+    m_signal.defects().stuck[size_t(ch - 1)] = count;
+    return true;
+}
+
+bool Amplifier::defect_mains(double uv)
+{
+    if (!within(uv, 0, 100000)) return false;
+    std::lock_guard lock(m_mutex);
+    m_signal.defects().mainsUv = uv;
+    return true;
+}
+
+bool Amplifier::defect_rate(double percent)
+{
+    if (!within(percent, -50, 50)) return false;
+    std::lock_guard lock(m_mutex);
+    // The packets already sent keep their times; the next ones follow at the new pace.
+    nanoseconds before = packet_period();
+    m_ratePercent = percent;
+    m_streamStart += (before - packet_period()) * int64_t(m_packetIndex);
+    m_changed.notify_all();
+    return true;
+}
+
+bool Amplifier::defect_stall(uint32_t ms)
+{
+    if (ms > 10000) return false;
+    std::lock_guard lock(m_mutex);
+    m_stallMs = ms;
+    return true;
+}
+
+void Amplifier::defects_off()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_signal.defects() = SignalDefects{};
+    }
+    defect_rate(0);
+    defect_stall(0);
+}
+
+SignalDefects Amplifier::signal_defects() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_signal.defects();
+}
+
+double Amplifier::defect_rate_percent() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_ratePercent;
+}
+
+uint32_t Amplifier::defect_stall_ms() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stallMs;
+}
+
+std::string Amplifier::defect(std::string_view command)
+{
+    std::istringstream in{std::string(command)};
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    auto number = [&](size_t at, double& v) {
+        const std::string& w = words[at];
+        auto [end, error] = std::from_chars(w.data(), w.data() + w.size(), v);
+        return error == std::errc() && end == w.data() + w.size() && std::isfinite(v);
+    };
+    auto whole = [&](size_t at, int& v) {
+        double d = 0;
+        if (!number(at, d) || d != std::floor(d) || std::abs(d) > 1e9) return false;
+        v = int(d);
+        return true;
+    };
+    struct Form {
+        std::string_view name;
+        size_t minArgs, maxArgs;
+        const char* usage;
+    };
+    static constexpr Form kForms[] = {
+        {"gain", 2, 2, "gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
+        {"dead", 1, 1, "dead CH (CH 1 to 8)"},
+        {"noise", 2, 2, "noise CH UV (CH 1 to 8, UV 0 to 10000)"},
+        {"stuck", 1, 2, "stuck CH [COUNT] (CH 1 to 8, COUNT 0 to 65535)"},
+        {"mains", 1, 1, "mains UV (UV 0 to 100000)"},
+        {"rate", 1, 1, "rate PERCENT (PERCENT -50 to 50)"},
+        {"stall", 1, 1, "stall MS (MS 0 to 10000)"},
+        {"off", 0, 0, "off"},
+    };
+    std::string name = words.empty() ? "" : words[0];
+    auto form = std::find_if(std::begin(kForms), std::end(kForms), [&](const Form& f) { return f.name == name; });
+    if (form == std::end(kForms))
+        return "unknown defect '" + name + "': gain, dead, noise, stuck, mains, rate, stall or off";
+    const std::string usage = std::string("usage: defect ") + form->usage;
+    size_t args = words.size() - 1;
+    if (args < form->minArgs || args > form->maxArgs) return usage;
+
+    int ch = 0, count = 32768;
+    double value = 0;
+    bool perChannel = name == "gain" || name == "dead" || name == "noise" || name == "stuck";
+    if (perChannel && !whole(1, ch)) return usage;
+    if ((name == "gain" || name == "noise") && !number(2, value)) return usage;
+    if (name == "stuck" && args == 2 && !whole(2, count)) return usage;
+    if ((name == "mains" || name == "rate" || name == "stall") && !number(1, value)) return usage;
+
+    bool applied = true;
+    if (name == "gain") applied = defect_gain(ch, value);
+    else if (name == "dead") applied = defect_dead(ch);
+    else if (name == "noise") applied = defect_noise(ch, value);
+    else if (name == "stuck") applied = defect_stuck(ch, count);
+    else if (name == "mains") applied = defect_mains(value);
+    else if (name == "rate") applied = defect_rate(value);
+    else if (name == "stall") applied = value == std::floor(value) && within(value, 0, 10000) && defect_stall(uint32_t(value));
+    else defects_off();
+    return applied ? std::string() : "out of range: defect " + std::string(form->usage);
+}
+
 void Amplifier::set_product(std::string product)
 {
     {
@@ -154,7 +314,7 @@ void Amplifier::refresh_descriptors()
         product = m_faults[size_t(Fault::wrong_product)] ? "Generic USB Device" : m_product;
     }
     DescriptorSet set = descriptors();
-    set.strings[2] = string_descriptor(std::string_view(product));
+    set.strings[2] = text_descriptor(product);
     set_descriptors(std::move(set));
 }
 
@@ -205,7 +365,12 @@ void Amplifier::command(std::span<const uint8_t> packet)
     SignalSettings s = m_signal.settings();
     switch (code) {
     case 1:
-        if (!m_powered) s = SignalSettings{};  // the front end comes up in its reset state
+        // The panels move Mode and Range back at power-on without sending them; every other
+        // switch keeps what it shows, and so does the amplifier.
+        if (!m_powered) {
+            s.mode = SignalSettings{}.mode;
+            s.range = SignalSettings{}.range;
+        }
         m_powered = true;
         break;
     case 2:
@@ -273,7 +438,7 @@ std::vector<uint8_t> Amplifier::next_sample_packet()
     const SignalSettings& s = m_signal.settings();
     std::vector<uint8_t> packet(68, 0);
     packet[0] = 0x53;  // 'S': never the version reply's 'c'
-    packet[1] = m_sequence++;
+    packet[1] = uint8_t(m_packetIndex);  // counts lost packets too, so a gap shows
     packet[2] = s.mode;
     packet[3] = s.range;
     for (int f = 0; f < 4; ++f) {
@@ -333,7 +498,7 @@ void Amplifier::stream_loop()
         m_changed.wait(lock, ready);
         if (m_stop) return;
 
-        const nanoseconds period(int64_t(4e9 / m_options.rate));
+        const nanoseconds period = packet_period();
         nanoseconds start = m_streamStart;
         nanoseconds now = platform::win32::clock().now();
         // A host far behind finds only the newest packets: the rest overflowed the FIFO.
@@ -343,6 +508,10 @@ void Amplifier::stream_loop()
             m_signal.skip(4 * behind);
         }
         nanoseconds deadline = start + period * int64_t(m_packetIndex + 1);
+        // A stalled link: once a second the packet is late, and those due meanwhile follow it.
+        uint64_t perSecond = std::max<uint64_t>(1, uint64_t(std::llround(m_options.rate / 4)));
+        if (m_stallMs > 0 && m_packetIndex > 0 && m_packetIndex % perSecond == 0)
+            deadline += milliseconds(m_stallMs);
         lock.unlock();
         platform::win32::clock().pace_until(deadline);
         lock.lock();

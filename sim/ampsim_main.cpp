@@ -2,15 +2,22 @@
 // quit (stdin "quit", SIGTERM, SIGINT). Standard input takes commands; EOF leaves it running.
 #include "ampbench/version.h"
 #include "platform/bus/ampsim_server.h"
+#include "platform/bus/bus.h"
 #include "platform/win32/clock.h"
 #include "sim/amplifier.h"
+#include "sim/descriptors.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -22,9 +29,17 @@ const char* kCommands =
     "Commands on standard input (one a line; end of input keeps ampsim running):\n"
     "  unplug                 unplug the amplifier (programs see it go)\n"
     "  plug                   plug it back in\n"
-    "  impedance CH KOHM      electrode CH (0-4) now measures about KOHM kilohms\n"
+    "  impedance CH KOHM      electrode CH (0-4, Pellion 0-3) now measures about KOHM kilohms\n"
     "  fault NAME on|off      NAME: no-answer, short, garbled, status, detach,\n"
     "                         wrong-product, old-driver\n"
+    "  defect gain CH FACTOR  chart channel CH (1-8) reads FACTOR times what it should\n"
+    "  defect dead CH         CH carries nothing but its own noise\n"
+    "  defect noise CH UV     CH gets UV microvolts rms more white noise\n"
+    "  defect stuck CH [COUNT]  CH reads COUNT (default 32768) on every sample\n"
+    "  defect mains UV        UV microvolts more mains pick-up at every input\n"
+    "  defect rate PERCENT    the sample clock runs PERCENT % fast (negative: slow)\n"
+    "  defect stall MS        once a second the next packet comes MS ms late\n"
+    "  defect off             healthy again (docs/signals.md says what each does)\n"
     "  quit                   unplug and exit (as SIGTERM and SIGINT do)\n";
 
 std::mutex g_doneMutex;
@@ -42,6 +57,41 @@ void quit()
 }
 
 void complain(const std::string& text) { std::cerr << "ampsim: " << text << std::endl; }
+
+// CLI11's own range checks let "nan" through and describe a failure in several hundred
+// characters; these take the whole text and say in one line what was wanted.
+std::string range_text(double lo, double hi)
+{
+    std::ostringstream text;
+    text << std::setprecision(12) << lo << " to " << hi;
+    return text.str();
+}
+
+CLI::Validator whole_number(long long lo, long long hi)
+{
+    std::string wanted = "a whole number from " + range_text(double(lo), double(hi));
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            long long v = 0;
+            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+            bool ok = error == std::errc() && end == text.data() + text.size() && v >= lo && v <= hi;
+            return ok ? std::string() : "'" + text + "' is not " + wanted;
+        },
+        "");
+}
+
+CLI::Validator real_number(double lo, double hi)
+{
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            double v = 0;
+            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+            bool ok = error == std::errc() && end == text.data() + text.size() && std::isfinite(v) &&
+                      v >= lo && v <= hi;
+            return ok ? std::string() : "'" + text + "' is not a number from " + range_text(lo, hi);
+        },
+        "");
+}
 
 void run_command(const std::string& line, sim::Amplifier& amp, platform::bus::AmpsimServer& server)
 {
@@ -61,7 +111,13 @@ void run_command(const std::string& line, sim::Amplifier& amp, platform::bus::Am
         if (!(in >> channel >> kohm) || (in >> extra))
             return complain("usage: impedance CH KOHM");
         if (!amp.set_impedance(channel, kohm))
-            return complain("impedance: channel 0 to 4 and kilohms 0 or more");
+            return complain(amp.model() == sim::Model::quorvex
+                                ? "impedance: channel 0 to 4 and kilohms 0 to 999"
+                                : "impedance: channel 0 to 3 and kilohms 0 to 999");
+    } else if (word == "defect") {
+        std::string rest;
+        std::getline(in, rest);
+        if (std::string why = amp.defect(rest); !why.empty()) return complain(why);
     } else if (word == "fault") {
         std::string name, state;
         if (!(in >> name >> state) || (in >> extra) || (state != "on" && state != "off"))
@@ -83,22 +139,34 @@ int main(int argc, char** argv)
     app.footer(kCommands);
     std::string model = "quorvex", product, logFile, name;
     int serial = 1234, firmware = 23, usbDriver = 11, mains = 50;
+    int64_t seed = -1;
     double rate = 256;
     app.add_option("--model", model, "quorvex or pellion")
         ->check(CLI::IsMember({"quorvex", "pellion"}))->capture_default_str();
-    app.add_option("--product", product, "USB product string (default carries the model digit)");
+    app.add_option("--product", product, "USB product string, UTF-8 (default carries the model digit)");
     app.add_option("--log", logFile, "write the wire log to FILE as JSON lines");
-    app.add_option("--serial", serial, "serial number")->check(CLI::Range(0, 65535))->capture_default_str();
-    app.add_option("--firmware", firmware, "firmware version")->check(CLI::Range(0, 255))->capture_default_str();
+    app.add_option("--serial", serial, "serial number")->check(whole_number(0, 65535))->capture_default_str();
+    app.add_option("--firmware", firmware, "firmware version")->check(whole_number(0, 255))->capture_default_str();
     app.add_option("--usb-driver", usbDriver, "USB driver version in the version reply")
-        ->check(CLI::Range(0, 255))->capture_default_str();
+        ->check(whole_number(0, 255))->capture_default_str();
     app.add_option("--rate", rate, "samples per second per channel")
-        ->check(CLI::PositiveNumber & CLI::Range(1.0, 100000.0))->capture_default_str();
+        ->check(real_number(1, 100000))->capture_default_str();
     app.add_option("--mains", mains, "mains frequency in the EEG signal, 50 or 60")
-        ->check(CLI::IsMember({50, 60}))->capture_default_str();
+        ->check(CLI::Validator(
+            [](std::string& text) { return text == "50" || text == "60" ? "" : "'" + text + "' is not 50 or 60"; },
+            ""))
+        ->capture_default_str();
+    app.add_option("--seed", seed, "seed of the signal's noise (default 0x5EED0000 + serial)")
+        ->check(whole_number(0, 4294967295LL));
     app.add_option("--name", name, "socket name (default MODEL-SERIAL)");
     try {
         app.parse(argc, argv);
+        if (auto wide = sim::utf16_from_utf8(product); !wide)
+            throw CLI::ValidationError("--product", "not valid UTF-8");
+        else if (wide->size() > 126)
+            throw CLI::ValidationError("--product", "longer than the 126 UTF-16 units a string descriptor holds");
+        if (name.find('/') != std::string::npos || name.starts_with('.'))
+            throw CLI::ValidationError("--name", "a socket name has no '/' and does not start with '.'");
     } catch (const CLI::CallForHelp&) {
         std::cout << app.help();
         return 0;
@@ -118,17 +186,24 @@ int main(int argc, char** argv)
     options.usbDriver = uint8_t(usbDriver);
     options.rate = rate;
     options.mainsHz = mains;
+    if (seed >= 0) options.seed = uint32_t(seed);
     options.backend = "ampsim";
     if (name.empty()) name = model + "-" + std::to_string(serial);
     options.location = name;
 
+    std::string problem;
+    platform::bus::runtime_dir(&problem);
+    if (!problem.empty()) {
+        complain(problem);
+        return 2;
+    }
     std::ofstream log;
     std::mutex logMutex;
     if (!logFile.empty()) {
         log.open(logFile, std::ios::out | std::ios::trunc);
         if (!log) {
-            complain("cannot write the log file " + logFile);
-            return 1;
+            complain("cannot write the log file " + logFile + ": " + std::strerror(errno));
+            return 2;
         }
     }
 
@@ -142,6 +217,8 @@ int main(int argc, char** argv)
 
     auto amp = std::make_shared<sim::Amplifier>(options);
     amp->log().set_origin(platform::win32::clock().now());
+    // Nothing here reads the log back: memory keeps a short tail, the file gets everything.
+    amp->log().set_capacity(256);
     if (log.is_open())
         amp->log().set_sink([&](const sim::WireEntry& e) {
             std::lock_guard lock(logMutex);
@@ -149,7 +226,7 @@ int main(int argc, char** argv)
         });
     {
         platform::bus::AmpsimServer server(amp, name);
-        if (!server.plugged()) return 1;  // the server said why
+        if (!server.plugged()) return 2;  // the server said why
 
         std::thread([&signals] {
             int sig = 0;

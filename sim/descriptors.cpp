@@ -46,6 +46,39 @@ Bytes string_descriptor(std::string_view text)
     return string_descriptor(std::u16string_view(wide));
 }
 
+std::optional<std::u16string> utf16_from_utf8(std::string_view text)
+{
+    std::u16string wide;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char lead = uint8_t(text[i]);
+        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return std::nullopt;
+        uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            unsigned char next = uint8_t(text[i + k]);
+            if ((next >> 6) != 2) return std::nullopt;
+            code = code << 6 | (next & 0x3F);
+        }
+        static constexpr uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kShortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return std::nullopt;
+        if (code < 0x10000) {
+            wide.push_back(char16_t(code));
+        } else {
+            wide.push_back(char16_t(0xD800 + ((code - 0x10000) >> 10)));
+            wide.push_back(char16_t(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        }
+        i += length;
+    }
+    return wide;
+}
+
+Bytes text_descriptor(std::string_view utf8)
+{
+    if (auto wide = utf16_from_utf8(utf8)) return string_descriptor(std::u16string_view(*wide));
+    return string_descriptor(utf8);
+}
+
 Bytes language_table(std::initializer_list<uint16_t> languages)
 {
     Bytes b{uint8_t(2 + 2 * languages.size()), 3};
@@ -127,7 +160,7 @@ DescriptorSet amplifier_descriptors(uint16_t productId, const std::string& produ
         ConfigBuilder().interface(0, 0).endpoint(0x01, 2).endpoint(0x81, 2).build());
     set.strings[0] = language_table({0x0409});
     set.strings[1] = string_descriptor(std::string_view("Tavorin"));
-    set.strings[2] = string_descriptor(std::string_view(product));
+    set.strings[2] = text_descriptor(product);
     set.strings[3] = string_descriptor(std::string_view(serial));
     return set;
 }

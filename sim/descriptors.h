@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,11 @@ Bytes device_descriptor(const DeviceFields& fields);
 Bytes string_descriptor(std::u16string_view text);
 // ASCII/Latin-1 text, one unit per byte.
 Bytes string_descriptor(std::string_view text);
+// UTF-8 to UTF-16 (surrogate pairs beyond U+FFFF); nullopt for malformed UTF-8: a stray or
+// missing continuation byte, an overlong form, a surrogate, or a code point beyond U+10FFFF.
+std::optional<std::u16string> utf16_from_utf8(std::string_view text);
+// A product or other text string given in UTF-8; malformed UTF-8 goes one unit per byte.
+Bytes text_descriptor(std::string_view utf8);
 Bytes language_table(std::initializer_list<uint16_t> languages);
 
 // Builds one configuration block in call order. wTotalLength, bNumInterfaces and each
@@ -77,7 +83,7 @@ private:
 };
 
 // The amplifier's own set: one configuration, interface 0 alt 0 (vendor class) with bulk OUT
-// 0x01 and bulk IN 0x81 of 512 bytes; strings 1 manufacturer, 2 product, 3 serial.
+// 0x01 and bulk IN 0x81 of 512 bytes; strings 1 manufacturer, 2 product (UTF-8), 3 serial.
 DescriptorSet amplifier_descriptors(uint16_t productId, const std::string& product,
                                     const std::string& serial);
 

@@ -53,7 +53,7 @@ void plot(const Frames& frames, std::vector<int> channels, double lo, double hi,
         p.setPen(QColor(210, 210, 200));
         p.drawRect(left, y0 + 4, width - left - 10, lane - 8);
         p.setPen(Qt::black);
-        p.drawText(8, y0 + lane / 2 + 4, QString("ch %1").arg(channels[k]));
+        p.drawText(8, y0 + lane / 2 + 4, QString("ch%1").arg(channels[k] + 1));  // the chart's name
         QPainterPath path;
         for (size_t i = 0; i < frames.size(); ++i) {
             double x = left + double(i) * (width - left - 10) / double(frames.size() - 1);
@@ -84,19 +84,19 @@ int main(int argc, char** argv)
     platform::win32::ScopedClock scoped(clock);
     QString dir = argv[1];
     const double cpu100 = 327.68;  // counts per µV at range 100
-    // 10 Hz at 100 µV p-p, calibration word 10737.
-    plot(stream({{9, 0x30, 0xF1, 0x21, 0x29, 0x32, 0x00, 0x23, 0x00, 0xFF}}, 128), {0, 1, 2, 3},
+    // 10 Hz at 100 µV p-p, calibration word 10737; "4 Ch.".
+    plot(stream({{12}, {9, 0x30, 0xF1, 0x21, 0x29, 0x32, 0x00, 0x23, 0x00, 0xFF}}, 128), {0, 1, 2, 3},
          32768 - 60 * cpu100, 32768 + 60 * cpu100,
-         "CAL: 10 Hz square wave, amplitude code 255 (100 uV p-p), range 100", "2 s",
+         "CAL: 10 Hz square wave, amplitude code 255 (100 uV p-p), range 100, 0.5 uV rms noise", "2 s",
          dir + "/signal-cal.png");
-    plot(stream({{3}}, 128), {0, 1, 2, 3}, 32768 - 80 * cpu100, 32768 + 80 * cpu100,
-         "EEG, notch off: alpha rhythm, background and 50 Hz mains, range 100 (lane: +-80 uV)", "2 s",
-         dir + "/signal-eeg.png");
-    plot(stream({{3}, {19}, {14}}, 128), {0, 1, 2, 3, 5}, 32768 - 80 * cpu100,
-         32768 + 80 * cpu100, "EEG, 50 Hz notch, aux on (ch 5: pulse sensor), range 100", "2 s",
+    plot(stream({{3}, {12}}, 128), {0, 1, 2, 3}, 32768 - 80 * cpu100, 32768 + 80 * cpu100,
+         "EEG, notch at 60 Hz (power-on): alpha, background and 12 uV of 50 Hz mains, range 100 (lane: +-80 uV)",
+         "2 s", dir + "/signal-eeg.png");
+    plot(stream({{3}, {12}, {19}, {14}}, 128), {0, 1, 2, 3, 5}, 32768 - 80 * cpu100,
+         32768 + 80 * cpu100, "EEG, 50 Hz notch (mains 60 dB down), aux on (ch6: pulse sensor), range 100", "2 s",
          dir + "/signal-eeg-notch.png");
     plot(stream({{5}}, 64 * 60), {0, 1, 2, 3, 4}, 0, 30,
-         "Ztest: electrode impedances in kilohms (lane: 0 to 30 k)", "60 s",
+         "Ztest: electrode impedances in kilohms, ch5 the reference (lane: 0 to 30 k)", "60 s",
          dir + "/signal-impedance.png");
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sim {
@@ -41,6 +42,10 @@ void WireLog::add(WireEntry entry)
         std::lock_guard lock(m_mutex);
         entry.t_ms = std::chrono::duration<double, std::milli>(now - m_origin).count();
         m_entries.push_back(entry);
+        while (m_entries.size() > m_capacity) {
+            m_entries.pop_front();
+            ++m_dropped;
+        }
         sink = m_sink;
     }
     if (sink) sink(entry);
@@ -67,12 +72,35 @@ void WireLog::clear()
 {
     std::lock_guard lock(m_mutex);
     m_entries.clear();
+    m_dropped = 0;
 }
 
 std::vector<WireEntry> WireLog::entries() const
 {
     std::lock_guard lock(m_mutex);
-    return m_entries;
+    return {m_entries.begin(), m_entries.end()};
+}
+
+void WireLog::set_capacity(size_t entries)
+{
+    std::lock_guard lock(m_mutex);
+    m_capacity = std::max<size_t>(entries, 1);
+    while (m_entries.size() > m_capacity) {
+        m_entries.pop_front();
+        ++m_dropped;
+    }
+}
+
+size_t WireLog::capacity() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_capacity;
+}
+
+uint64_t WireLog::dropped() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_dropped;
 }
 
 std::vector<std::vector<uint8_t>> WireLog::commands() const

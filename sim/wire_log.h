@@ -1,12 +1,14 @@
 // What crossed a device model's wire, in order: transfers with their bytes, the host's waits
 // (connect RecordingClock::on_sleep to wait()), and the model's own notes (ignored packets).
-// Thread-safe. Tests assert on commands() and sequence(); ampsim writes JSON lines.
+// Thread-safe. Memory holds the newest entries only (tests assert on them with commands() and
+// sequence()); a sink sees every entry as it comes (ampsim streams them to a file).
 #pragma once
 
 #include "platform/bus/device.h"
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <span>
@@ -44,6 +46,7 @@ public:
     void note(std::string text);
     void clear();
 
+    // The newest entries, at most capacity() of them, oldest first.
     std::vector<WireEntry> entries() const;
     // Every packet the host wrote to the bulk OUT endpoint 0x01, in order.
     std::vector<std::vector<uint8_t>> commands() const;
@@ -62,6 +65,12 @@ public:
     // Called for every new entry, outside the log's lock (ampsim streams it to a file).
     void set_sink(std::function<void(const WireEntry&)> sink);
 
+    // How many entries memory keeps; older ones are dropped (the sink has seen them).
+    static constexpr size_t kDefaultCapacity = 65536;
+    void set_capacity(size_t entries);
+    size_t capacity() const;
+    uint64_t dropped() const;  // entries dropped from memory since the last clear()
+
     // {"t_ms": 12.5, "dir": "out", "ep": "0x01", "hex": "09 30 f1"}; waits carry "ms" and
     // notes "text" instead of "ep"/"hex"; a non-ok status adds "status".
     static std::string json_line(const WireEntry& entry);
@@ -71,7 +80,9 @@ private:
     void add(WireEntry entry);
 
     mutable std::mutex m_mutex;
-    std::vector<WireEntry> m_entries;
+    std::deque<WireEntry> m_entries;
+    size_t m_capacity = kDefaultCapacity;
+    uint64_t m_dropped = 0;
     std::function<void(const WireEntry&)> m_sink;
     std::chrono::nanoseconds m_origin{0};
 };

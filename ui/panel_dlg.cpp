@@ -3,6 +3,7 @@
 #include "acquisition/chart_feed.h"
 #include "acquisition/stream_worker.h"
 #include "amp/link.h"
+#include "amp/power.h"
 #include "ui/resource.h"
 
 #include <string>
@@ -22,11 +23,7 @@ int CPanelDlg::OpenAmplifier()
 {
     // The object of an earlier attempt is never in use here: no stream runs without an open device.
     WaitForStreamWorker();
-    delete g_device.exchange(nullptr);
-    CUsbDevice* device = new CUsbDevice(nullptr, AMP_INTERFACE_GUID, true);
-    g_device.store(device);
-    if (m_model.countDevicesFirst) device->DeviceCount();
-    device->Open(0);
+    CUsbDevice* device = OpenAmplifierDevice(nullptr, m_model.countDevicesFirst);
 
     if (device->driverHandle == INVALID_HANDLE_VALUE) {
         m_bDeviceOpen = 0;
@@ -77,10 +74,7 @@ void CPanelDlg::Shutdown()
 
 bool CPanelDlg::QueryVersion()
 {
-    BYTE reply[512] = {};
-    SendCommand(CMD_GET_VERSION);
-    LONG length = ReadPacket(reply);
-    return VersionReply::Decode(reply, length, m_versionBytes);
+    return QueryAmplifierVersion(m_versionBytes);
 }
 
 void CPanelDlg::OnScrollClick()
@@ -137,22 +131,18 @@ void CPanelDlg::SetImpedanceBarLevels(double level)
 void CPanelDlg::OnRangeChange()
 {
     if (!EnsureOpen()) return;
-    switch (m_rangeSwitch.GetPosition()) {
-    case 0: SendCommand(CMD_RANGE_50); break;
-    case 1: SendCommand(CMD_RANGE_100); break;
-    case 2: SendCommand(CMD_RANGE_500); break;
-    default: break;
-    }
+    BYTE code = CodeAtPosition(RANGE_CODES, m_rangeSwitch.GetPosition());
+    if (code != 0) SendCommand(code);
 }
 
 void CPanelDlg::OnAuxToggle()
 {
-    SendToggle(m_auxToggle, CMD_AUX_ON, CMD_AUX_OFF);
+    SendToggle(m_auxToggle, AUX_TOGGLE);
 }
 
-void CPanelDlg::SendToggle(CToggleSwitchCtrl& toggle, BYTE activeCode, BYTE inactiveCode)
+void CPanelDlg::SendToggle(CToggleSwitchCtrl& toggle, const ToggleCodes& codes)
 {
-    SendCommand(toggle.GetActive() ? activeCode : inactiveCode);
+    SendCommand(toggle.GetActive() ? codes.active : codes.inactive);
 }
 
 HCURSOR CPanelDlg::OnQueryDragIcon()

@@ -34,7 +34,8 @@ public:
     static const PanelModel MODEL;
 
 private:
-    bool m_bRedrawPending = false;
+    // True while this paint covers nothing but the Range and Mode rotaries.
+    bool PaintsOnlyTheRotaries() const;
 
 protected:
     DECLARE_MESSAGE_MAP()

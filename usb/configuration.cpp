@@ -27,6 +27,10 @@ CUsbEndPoint* NewEndPoint(HANDLE handle, const BYTE* descriptor)
 
 CUsbInterfaceSetting::CUsbInterfaceSetting(HANDLE handle, const BYTE* descriptor, DWORD available)
 {
+    if (descriptor == nullptr || available < INTERFACE_DESCRIPTOR_SIZE) {
+        truncated = true;
+        return;
+    }
     descriptorLength = descriptor[0];
     descriptorType = descriptor[1];
     interfaceNumber = descriptor[2];
@@ -82,6 +86,7 @@ CUsbInterfaceSetting::~CUsbInterfaceSetting()
 
 CUsbConfiguration::CUsbConfiguration(HANDLE handle, const BYTE* block, DWORD received)
 {
+    if (block == nullptr || received < CONFIGURATION_DESCRIPTOR_SIZE) return;
     descriptorLength = block[0];
     descriptorType = block[1];
     totalLength = WORD(block[2] | block[3] << 8);
@@ -91,7 +96,6 @@ CUsbConfiguration::CUsbConfiguration(HANDLE handle, const BYTE* block, DWORD rec
     attributes = block[7];
     maxPower = block[8];
     settingCount = 0;
-    if (received < CONFIGURATION_DESCRIPTOR_SIZE) return;
 
     DWORD end = std::min<DWORD>(totalLength, received);
     DWORD pos = descriptorLength;

@@ -12,7 +12,8 @@ const int MAX_SETTING_END_POINTS = 16;  // slot 0 is the control endpoint
 class CUsbInterfaceSetting {
 public:
     // `descriptor` is an interface descriptor inside a block; `available` counts the bytes of the
-    // block from `descriptor` on.
+    // block from `descriptor` on. Fewer than the 9 of an interface descriptor: nothing is read and
+    // the setting is empty and truncated.
     CUsbInterfaceSetting(HANDLE driverHandle, const BYTE* descriptor, DWORD available);
     ~CUsbInterfaceSetting();
     CUsbInterfaceSetting(const CUsbInterfaceSetting&) = delete;
@@ -36,7 +37,8 @@ public:
 
 class CUsbConfiguration {
 public:
-    // `block` holds `received` bytes; the walk is bounded by both them and wTotalLength.
+    // `block` holds `received` bytes; the walk is bounded by both them and wTotalLength. Fewer
+    // than the 9 of a configuration descriptor: nothing is read and the configuration is empty.
     CUsbConfiguration(HANDLE driverHandle, const BYTE* block, DWORD received);
     ~CUsbConfiguration();
     CUsbConfiguration(const CUsbConfiguration&) = delete;

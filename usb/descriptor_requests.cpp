@@ -71,7 +71,11 @@ void CUsbDevice::ReadLanguageId()
     BYTE header[2];
     if (!RequestDescriptor(STRING_DESCRIPTOR, 0, 2, header)) return;
     BYTE tableLength = header[0];
-    if (tableLength < 2) return;  // shorter than its own header
+    if (tableLength < 2) {
+        // Shorter than its own header: a table without a language.
+        languageId = 0;
+        return;
+    }
     std::vector<BYTE> table(tableLength);
     if (!RequestDescriptor(STRING_DESCRIPTOR, 0, tableLength, table.data())) return;
 

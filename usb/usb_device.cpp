@@ -60,9 +60,10 @@ CUsbDevice::~CUsbDevice()
 {
     try {
         Close();
-    } catch (const char*) {
-        // The system kept the handle; give back what we can without raising from a destructor.
-        if (driverHandle != INVALID_HANDLE_VALUE) CloseHandle(driverHandle);
+    } catch (const char* message) {
+        // Give back what we can without raising from a destructor. A handle that would not close
+        // is not ours any more: its value may since name something else, so it is left alone.
+        if (message == CLOSE_NOTIFICATION_FAILED && driverHandle != INVALID_HANDLE_VALUE) CloseHandle(driverHandle);
         driverHandle = INVALID_HANDLE_VALUE;
         ReleaseDescriptors();
     }

@@ -347,6 +347,8 @@ public:
     CWnd* GetParent() const;  // the parent of a control, the owner of a dialog
     void GetClientRect(LPRECT lpRect) const;
     void GetWindowRect(LPRECT lpRect) const;  // screen coordinates
+    void ScreenToClient(LPRECT lpRect) const;
+    BOOL GetUpdateRect(LPRECT lpRect, BOOL bErase = FALSE) const;
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL IsIconic() const;

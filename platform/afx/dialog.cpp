@@ -60,7 +60,7 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent* e) override
     {
         {
             QStyleOption opt;
@@ -69,9 +69,12 @@ protected:
             style()->drawPrimitive(QStyle::PE_Widget, &opt, &p, this);
         }
         QWidget* previous = CurrentPaintWidget();
+        QRect previousRect = CurrentPaintRect();
         SetCurrentPaintWidget(this);
+        SetCurrentPaintRect(e->rect());
         SendMessageA(hwnd, WM_PAINT, 0, 0);
         SetCurrentPaintWidget(previous);
+        SetCurrentPaintRect(previousRect);
     }
 
     void keyPressEvent(QKeyEvent* e) override

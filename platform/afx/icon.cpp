@@ -53,6 +53,7 @@ BOOL AddImage(UINT id, QImage image)
 }
 
 QWidget* g_paintWidget = nullptr;
+QRect g_paintRect;
 std::vector<platform::afx::testing::DrawnIcon> g_drawnIcons;
 
 // One paint context: on the widget inside its paint event, otherwise on a scratch image.
@@ -87,6 +88,16 @@ QWidget* CurrentPaintWidget()
 void SetCurrentPaintWidget(QWidget* w)
 {
     g_paintWidget = w;
+}
+
+QRect CurrentPaintRect()
+{
+    return g_paintRect;
+}
+
+void SetCurrentPaintRect(const QRect& rect)
+{
+    g_paintRect = rect;
 }
 
 void RecordDrawnIcon(HWND hwnd, int x, int y, HICON hIcon)

@@ -2,6 +2,7 @@
 // starts the USB driver, runs the one application object and joins any worker still alive
 // before the process ends.
 #include "platform/afx/afxwin.h"
+#include "platform/afx/entry.h"
 #include "platform/afx/window_registry.h"
 #include "platform/bus/bus.h"
 #include "platform/com/skin.h"
@@ -143,6 +144,14 @@ int main(int argc, char** argv)
         const char* slash = std::strrchr(argv[0], '/');
         g_program = slash ? slash + 1 : argv[0];
     }
+    if (std::optional<int> answered = platform::afx::AnswerCommandLine(argc, argv, g_program, theProgramInfo))
+        return *answered;
+    std::string vncProblem;
+    std::unique_ptr<platform::afx::VncService> vnc = platform::afx::VncService::Prepare(argc, argv, theProgramInfo, vncProblem);
+    if (!vncProblem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", g_program.c_str(), vncProblem.c_str());
+        return 1;
+    }
     if (std::string problem = DisplayProblem(argc, argv); !problem.empty()) {
         std::fprintf(stderr, "%s: %s\n", g_program.c_str(), problem.c_str());
         return 1;
@@ -150,6 +159,10 @@ int main(int argc, char** argv)
     g_previousHandler = qInstallMessageHandler(StartupMessages);
     QApplication app(argc, argv);
     g_starting = false;
+    if (vnc && !vnc->Start(vncProblem)) {
+        std::fprintf(stderr, "%s: %s\n", g_program.c_str(), vncProblem.c_str());
+        return 1;
+    }
 
 #ifdef AMP_HAVE_INSTRUMENTS
     platform::instruments::RegisterControls();

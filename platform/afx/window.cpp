@@ -245,6 +245,21 @@ void CWnd::GetWindowRect(LPRECT lpRect) const
     *lpRect = RECT{origin.x(), origin.y(), origin.x() + rec->widget->width(), origin.y() + rec->widget->height()};
 }
 
+void CWnd::ScreenToClient(LPRECT lpRect) const
+{
+    if (!lpRect) return;
+    POINT topLeft{lpRect->left, lpRect->top};
+    POINT bottomRight{lpRect->right, lpRect->bottom};
+    ::ScreenToClient(m_hWnd, &topLeft);
+    ::ScreenToClient(m_hWnd, &bottomRight);
+    *lpRect = RECT{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+}
+
+BOOL CWnd::GetUpdateRect(LPRECT lpRect, BOOL bErase) const
+{
+    return ::GetUpdateRect(m_hWnd, lpRect, bErase);
+}
+
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     return ::SendMessageA(m_hWnd, message, wParam, lParam);
@@ -601,6 +616,28 @@ BOOL GetClientRect(HWND hWnd, LPRECT rect)
     }
     rect->right = rec->widget->width();
     rect->bottom = rec->widget->height();
+    return TRUE;
+}
+
+BOOL GetUpdateRect(HWND hWnd, LPRECT rect, BOOL)
+{
+    if (!rect) return FALSE;
+    *rect = RECT{0, 0, 0, 0};
+    WindowRecord* rec = FindRecord(hWnd);
+    if (!rec || !rec->widget || rec->widget != CurrentPaintWidget()) return FALSE;
+    QRect r = CurrentPaintRect();
+    if (r.isEmpty()) return FALSE;
+    *rect = RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    return TRUE;
+}
+
+BOOL ScreenToClient(HWND hWnd, LPPOINT point)
+{
+    WindowRecord* rec = FindRecord(hWnd);
+    if (!point || !rec || !rec->widget) return FALSE;
+    QPoint local = rec->widget->mapFromGlobal(QPoint(point->x, point->y));
+    point->x = local.x();
+    point->y = local.y();
     return TRUE;
 }
 

@@ -70,6 +70,9 @@ QIcon IconOf(HICON hIcon);
 // Paint target of the paint event running now (null outside one).
 QWidget* CurrentPaintWidget();
 void SetCurrentPaintWidget(QWidget* w);
+// The bounding rectangle of what that paint event repaints, in the widget's coordinates.
+QRect CurrentPaintRect();
+void SetCurrentPaintRect(const QRect& rect);
 void RecordDrawnIcon(HWND hwnd, int x, int y, HICON hIcon);
 
 // The program entry's side of the application object.

@@ -106,6 +106,10 @@ BOOL IsIconic(HWND hWnd);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
 BOOL GetClientRect(HWND hWnd, LPRECT rect);
 BOOL InvalidateRect(HWND hWnd, const RECT* rect, BOOL erase);
+// Inside the window's WM_PAINT: the bounding rectangle of what this paint repaints, TRUE unless
+// it is empty. Elsewhere (a WM_PAINT sent by hand included) an empty rectangle and FALSE.
+BOOL GetUpdateRect(HWND hWnd, LPRECT rect, BOOL erase);
+BOOL ScreenToClient(HWND hWnd, LPPOINT point);
 HWND GetDlgItem(HWND hDlg, int id);
 BOOL EndDialog(HWND hDlg, INT_PTR result);
 int GetSystemMetrics(int index);

@@ -36,24 +36,24 @@ Started& started()
     return *s;
 }
 
-bool ensure_private_dir(const std::string& path)
+// Empty when the folder is there (made if need be), else why not.
+std::string ensure_private_dir(const std::string& path)
 {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        std::cerr << "ampbench: cannot make the runtime folder " << path << ": " << std::strerror(errno) << "\n";
-        return false;
-    }
+    if (::stat(path.c_str(), &st) != 0)
+        return "cannot make the runtime folder " + path + ": " + (ec ? ec.message() : std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return "the runtime folder " + path + " is not a folder";
     if (st.st_uid == ::getuid() && (st.st_mode & 0777) != 0700) ::chmod(path.c_str(), 0700);
-    return true;
+    return {};
 }
 
 }  // namespace
 
-std::string runtime_dir()
+std::string runtime_dir(std::string* problem)
 {
-    std::string dir;
+    std::string dir, trouble;
     if (const char* own = std::getenv("AMP_RUNTIME_DIR"); own && *own) {
         dir = own;
     } else if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
@@ -63,9 +63,11 @@ std::string runtime_dir()
         // Someone else's folder under a guessable /tmp name must not receive our sockets.
         struct stat st {};
         if (::lstat(dir.c_str(), &st) == 0 && (st.st_uid != ::getuid() || !S_ISDIR(st.st_mode)))
-            std::cerr << "ampbench: " << dir << " is not a private folder of this user\n";
+            trouble = dir + " is not a private folder of this user";
     }
-    ensure_private_dir(dir);
+    if (trouble.empty()) trouble = ensure_private_dir(dir);
+    if (problem) *problem = trouble;
+    else if (!trouble.empty()) std::cerr << "ampbench: " << trouble << "\n";
     return dir;
 }
 

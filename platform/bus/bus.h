@@ -29,7 +29,9 @@ void stop_backends();
 
 // The folder where ampsim processes put their sockets: $AMP_RUNTIME_DIR, else
 // $XDG_RUNTIME_DIR/ampbench, else a private /tmp/ampbench-<uid>. Created on demand (mode 0700).
-std::string runtime_dir();
+// A folder that cannot be made or used is described in one line in *problem when given,
+// otherwise on stderr.
+std::string runtime_dir(std::string* problem = nullptr);
 
 namespace local {
 // Plugs a device model in, in this process (tests, benchmarks). Unplug with bus::detach.

@@ -51,7 +51,7 @@ HRESULT DispatchRotarySwitch(RotarySwitch& w, DISPID id, const Call& c)
     case 28:
         return Method1<int32_t>(c, [&](int32_t pos) { return w.SetPosition(pos) ? S_OK : E_INVALIDARG; });
     case 30:
-        return Method0(c, [&] { w.update(); });
+        return Method0(c, [&] { w.Redraw(); });
     default:
         return DISP_E_MEMBERNOTFOUND;
     }

@@ -62,6 +62,14 @@ bool RotarySwitch::SetPosition(int position)
     return true;
 }
 
+void RotarySwitch::Redraw()
+{
+    static uint64_t serial = 0;  // widgets live on the UI thread
+    ++m_redraws;
+    m_lastRedraw = ++serial;
+    update();
+}
+
 void RotarySwitch::Turn(int position)
 {
     if (position < 0 || position >= PositionCount() || position == m_position) return;

@@ -9,6 +9,8 @@
 #include <QColor>
 #include <QStringList>
 
+#include <cstdint>
+
 namespace platform::instruments {
 
 inline constexpr DISPID kRotaryPositionChange = 12;
@@ -26,6 +28,11 @@ public:
     QStringList Labels() const { return m_labels; }
     void SetLabels(const QStringList& labels);
     QString CurrentLabel() const { return m_labels.value(m_position); }
+    // The program's Redraw: repaints the switch. Each call is numbered process-wide, so tests can
+    // tell how often and in which order switches were asked.
+    void Redraw();
+    int RedrawCount() const { return m_redraws; }
+    uint64_t LastRedraw() const { return m_lastRedraw; }
 
     // Geometry, for hit tests and for tests that click a label.
     QPointF Centre() const;
@@ -51,6 +58,8 @@ private:
     QPointF m_pressAt;
     QColor m_labelColor = Qt::black;
     QColor m_knobColor = QColor(40, 40, 44);
+    int m_redraws = 0;
+    uint64_t m_lastRedraw = 0;
 };
 
 }  // namespace platform::instruments

@@ -103,6 +103,7 @@ typedef RECT* LPRECT;
 struct POINT {
     LONG x, y;
 };
+typedef POINT* LPPOINT;
 
 // ---- handles, errors, waits ----
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)

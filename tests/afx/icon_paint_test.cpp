@@ -3,9 +3,12 @@
 #include "platform/afx/testing.h"
 
 #include <QIcon>
+#include <QImage>
 #include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace platform::afx;
 namespace afxt = platform::afx::testing;
@@ -34,6 +37,7 @@ public:
     HICON m_hIcon = nullptr;
     int m_erased = 0;
     int m_plainPaints = 0;
+    std::vector<RECT> m_updates;  // GetUpdateRect at each plain paint; right = -1 when it said FALSE
 
     afx_msg void OnPaint()
     {
@@ -47,6 +51,9 @@ public:
             dc.DrawIcon(x, y, m_hIcon);
         } else {
             ++m_plainPaints;
+            RECT update{-1, -1, -1, -1};
+            if (!GetUpdateRect(&update)) update.right = -1;
+            m_updates.push_back(update);
             CDialog::OnPaint();
         }
     }
@@ -127,6 +134,27 @@ TEST_F(IconPaintTest, MinimisedWindowDrawsItsIconCentred)
     EXPECT_TRUE(afxt::PaintWindow(&dlg));
     EXPECT_GE(dlg.m_plainPaints, 1);
     EXPECT_EQ(afxt::DrawnIcons().size(), 1u);
+}
+
+TEST_F(IconPaintTest, UpdateRectIsWhatThePaintCoversAndNothingOutsideOne)
+{
+    CIconDlg dlg;
+    ASSERT_TRUE(dlg.Create(kTemplate));
+    QWidget* window = afxt::WidgetOf(dlg.m_hWnd);
+    QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
+    window->render(&image, QPoint(), QRegion(10, 20, 30, 5).united(QRegion(50, 4, 6, 7)));
+    dlg.SendMessage(WM_PAINT);
+    ASSERT_EQ(dlg.m_updates.size(), 2u);
+    const RECT& painted = dlg.m_updates[0];
+    EXPECT_EQ(painted.left, 10);
+    EXPECT_EQ(painted.top, 4);
+    EXPECT_EQ(painted.right, 56);
+    EXPECT_EQ(painted.bottom, 25);
+    EXPECT_EQ(dlg.m_updates[1].right, -1) << "a WM_PAINT sent by hand has no update region";
+    EXPECT_EQ(dlg.m_updates[1].left, 0) << "and its rectangle is emptied";
+    RECT outside{1, 2, 3, 4};
+    EXPECT_FALSE(dlg.GetUpdateRect(&outside));
+    EXPECT_EQ(outside.right, 0);
 }
 
 TEST(Metrics, IconSizeAndHarmlessCalls)

@@ -1,4 +1,3 @@
-#include "amp/commands.h"
 #include "amp/packets.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +37,7 @@ TEST(CalibrationPacket, TuningWordIsTruncatedNotRounded)
 TEST(CalibrationPacket, PrefixesStayWhateverTheWord)
 {
     CalibrationPacket p = CalibrationPacket::Build(0.01, 0);
-    EXPECT_EQ(p.bytes[0], CMD_SET_CALIBRATION);
+    EXPECT_EQ(p.bytes[0], 9);
     EXPECT_EQ(p.bytes[1], 0x30);
     EXPECT_EQ(p.bytes[3], 0x21);
     EXPECT_EQ(p.bytes[5], 0x32);

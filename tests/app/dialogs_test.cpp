@@ -74,10 +74,43 @@ TEST_F(CalibrationSettings, OkStoresBothSettingsAndSendsThemAtOnce)
     EXPECT_DOUBLE_EQ(m_dlg->m_calFrequency, 2.1);
     EXPECT_EQ(m_dlg->m_calAmplitudeIndex, 0);
     ASSERT_EQ(Commands().size(), 1u);
-    CalibrationPacket expected = CalibrationPacket::Build(2.0 + 0.1, 0);
-    EXPECT_EQ(Commands()[0], Bytes(expected.bytes, expected.bytes + 10));
+    // 2.1 Hz: tuning word 2254 (0x08CE); amplitude step 0: code 0.
+    EXPECT_EQ(Commands()[0], (Bytes{0x09, 0x30, 0xCE, 0x21, 0x08, 0x32, 0x00, 0x23, 0x00, 0x00}));
     EXPECT_EQ(Caption(m_dlg->m_calFrequencyLabel), "2.10");
     EXPECT_EQ(Caption(m_dlg->m_calAmplitudeLabel), "0");
+}
+
+TEST_F(CalibrationSettings, EveryPresetWithAnAmplitudeSendsItsPacketAtOk)
+{
+    struct Case {
+        UINT key;
+        int amplitude;  // rotary position
+        Bytes packet;
+        const char* frequencyShown;
+        const char* amplitudeShown;
+    } cases[] = {
+        {1108, 0, {0x09, 0x30, 0x63, 0x21, 0x08, 0x32, 0x00, 0x23, 0x00, 0x00}, "2.00", "0"},
+        {1109, 1, {0x09, 0x30, 0xC6, 0x21, 0x10, 0x32, 0x00, 0x23, 0x00, 0x0D}, "4.00", "5"},
+        {1110, 2, {0x09, 0x30, 0x2A, 0x21, 0x19, 0x32, 0x00, 0x23, 0x00, 0x19}, "6.00", "10"},
+        {1111, 3, {0x09, 0x30, 0x8D, 0x21, 0x21, 0x32, 0x00, 0x23, 0x00, 0x26}, "8.00", "15"},
+        {1116, 4, {0x09, 0x30, 0xF1, 0x21, 0x29, 0x32, 0x00, 0x23, 0x00, 0x32}, "10.00", "20"},
+        {1117, 5, {0x09, 0x30, 0x54, 0x21, 0x32, 0x32, 0x00, 0x23, 0x00, 0x3F}, "12.00", "25"},
+        {1118, 7, {0x09, 0x30, 0xB8, 0x21, 0x3A, 0x32, 0x00, 0x23, 0x00, 0xC1}, "14.00", "75"},
+        {1119, 8, {0x09, 0x30, 0xE2, 0x21, 0x53, 0x32, 0x00, 0x23, 0x00, 0xFF}, "20.00", "100"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.frequencyShown);
+        ClearLog();
+        Configure([&](CCalConfig& dlg) {
+            Press(dlg, 1098);  // +100 first: the preset replaces whatever is dialled
+            Press(dlg, c.key);
+            dlg.m_amplitudeSwitch.SetProperty(10, VT_I4, c.amplitude);
+            Ok(dlg);
+        });
+        EXPECT_EQ(Commands(), std::vector<Bytes>{c.packet});
+        EXPECT_EQ(Caption(m_dlg->m_calFrequencyLabel), c.frequencyShown);
+        EXPECT_EQ(Caption(m_dlg->m_calAmplitudeLabel), c.amplitudeShown);
+    }
 }
 
 TEST_F(CalibrationSettings, OkWithoutChangesStillResendsThePacket)
@@ -106,6 +139,30 @@ TEST_F(AboutBox, FailedQueryIsRetriedOnceAfter750ms)
     AboutShown shown = OpenAboutBox();
     EXPECT_EQ(Sequence(), "21; wait 750; 21");
     EXPECT_EQ(shown.firmware, "23");  // the values of the last valid reply
+}
+
+TEST_F(AboutBox, BothQueriesFailingShowTheValuesOfTheLastValidReply)
+{
+    PlugAmplifier({.serial = 0x04D2, .firmware = 12, .usbDriver = 3});
+    OpenPanel();
+    ClearLog();
+    // Neither may count, though both carry other values: 68 bytes not starting with 'c', and
+    // 67 that do.
+    Bytes noMark(68, 0);
+    noMark[0] = 'S';
+    noMark[1] = 44;
+    noMark[2] = 55;
+    noMark[3] = 66;
+    noMark[4] = 77;
+    Bytes shortReply = noMark;
+    shortReply[0] = 'c';
+    shortReply.pop_back();
+    m_amplifier->queue_in(noMark);
+    m_amplifier->queue_in(shortReply);
+    EXPECT_EQ(OpenAboutBox(), (AboutShown{"03", "12", "1234"}));
+    EXPECT_EQ(Sequence(), "21; wait 750; 21");
+    const int kept[4] = {3, 12, 0xD2, 0x04};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(m_dlg->m_versionBytes[i], kept[i]) << i;
 }
 
 TEST_F(AboutBox, WithThePowerOffOnlyTheMessageIsShown)

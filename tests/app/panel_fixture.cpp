@@ -8,6 +8,10 @@
 #include "quorvex/resources.h"
 #include "ui/about_dlg.h"
 
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
+
 #include <chrono>
 #include <thread>
 
@@ -26,6 +30,7 @@ HRESULT RecordingChart::QueryInterface(REFIID riid, void** ppv)
 
 HRESULT RecordingChart::BeginUpdate()
 {
+    calls.push_back({'B', -1, -1, 0.0});
     if (Fails()) return E_FAIL;
     if (onBeginUpdate) onBeginUpdate();
     return S_OK;
@@ -33,6 +38,7 @@ HRESULT RecordingChart::BeginUpdate()
 
 HRESULT RecordingChart::EndUpdate()
 {
+    calls.push_back({'E', -1, -1, 0.0});
     if (Fails()) return E_FAIL;
     ++updates;
     return S_OK;
@@ -40,6 +46,7 @@ HRESULT RecordingChart::EndUpdate()
 
 HRESULT RecordingChart::AddColumn(double x, LONG* columnIndex)
 {
+    calls.push_back({'A', -1, LONG(columns.size()), x});
     if (Fails()) return E_FAIL;
     *columnIndex = LONG(columns.size());
     columns.push_back({x, {}});
@@ -48,6 +55,7 @@ HRESULT RecordingChart::AddColumn(double x, LONG* columnIndex)
 
 HRESULT RecordingChart::SetChannelValue(LONG channel, LONG columnIndex, double value)
 {
+    calls.push_back({'S', channel, columnIndex, value});
     if (Fails()) return E_FAIL;
     if (channel < 0 || channel > 7 || columnIndex < 0 || size_t(columnIndex) >= columns.size()) return E_INVALIDARG;
     columns[size_t(columnIndex)].values[channel] = value;
@@ -146,6 +154,21 @@ CQuorvexDlg& PanelTest::OpenPanel()
 void PanelTest::RaiseEvent(UINT id, DISPID event)
 {
     ASSERT_TRUE(platform::afx::testing::RaiseControlEvent(Window(), id, event)) << "control " << id;
+}
+
+void PanelTest::ClickWithMouse(UINT id)
+{
+    CWnd* control = Window()->GetDlgItem(int(id));
+    ASSERT_NE(control, nullptr);
+    QWidget* widget = platform::afx::testing::WidgetOf(control->m_hWnd);
+    ASSERT_NE(widget, nullptr);
+    const QPointF at = QRectF(widget->rect()).center();
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
 }
 
 void PanelTest::TurnRotary(UINT id, int position)

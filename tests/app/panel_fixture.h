@@ -30,6 +30,20 @@ public:
         std::map<LONG, double> values;
     };
     std::vector<Column> columns;
+    // Every call in the order made: 'A' AddColumn (value: x), 'B' BeginUpdate, 'S' SetChannelValue,
+    // 'E' EndUpdate. Failed calls too.
+    struct Call {
+        char kind;
+        LONG channel;
+        LONG column;
+        double value;
+        bool operator==(const Call&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const Call& c)
+        {
+            return out << c.kind << '(' << c.channel << ", " << c.column << ", " << c.value << ')';
+        }
+    };
+    std::vector<Call> calls;
     int updates = 0;               // EndUpdate calls
     int failCall = -1;             // the call (counted from 0) that returns E_FAIL
     std::function<void()> onBeginUpdate;
@@ -73,6 +87,9 @@ protected:
     virtual CPanelDlg* Window() { return m_dlg.get(); }
     void RaiseEvent(UINT id, DISPID event);
     void Click(UINT id) { RaiseEvent(id, 5); }
+    // Presses and releases the left button on control `id` as the operator does: the widget itself
+    // acts (a latching switch turns its LED over on the press) and raises its events.
+    void ClickWithMouse(UINT id);
     void TurnRotary(UINT id, int position);
     void FlipToggle(UINT id, bool active);
     void ClickButton(UINT id);

@@ -1,7 +1,7 @@
 #include "panel_fixture.h"
 
-#include "amp/commands.h"
 #include "amp/link.h"
+#include "platform/instruments/rotary_switch.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ TEST_F(Identification, TheDigitAtUnitFiveIsAllThatCounts)
     PlugAmplifier(other);
     OpenPanel();
     EXPECT_TRUE(m_boxes->texts().empty());
-    EXPECT_EQ(Commands().front(), Bytes{CMD_POWER_ON});
+    EXPECT_EQ(Commands().front(), Bytes{1});
 }
 
 TEST_F(Identification, DeviceWithoutBulkPipesIsRefusedNotUsed)
@@ -143,6 +143,74 @@ TEST_F(Painting, MinimisedWindowDrawsTheIconCentred)
     EXPECT_EQ(icon.hIcon, dlg.m_hIcon);
     EXPECT_NE(dlg.m_hIcon, nullptr);
     EXPECT_EQ(reinterpret_cast<HICON>(dlg.SendMessage(WM_QUERYDRAGICON)), dlg.m_hIcon);
+}
+
+// Which rotaries a paint asks to redraw: the window does it on every paint but the one their own
+// Redraw brings back.
+class RotaryRepaint : public StartedPanelTest {
+protected:
+    void SetUp() override
+    {
+        StartedPanelTest::SetUp();
+        m_range = Rotary(m_dlg->m_rangeSwitch);
+        m_mode = Rotary(m_dlg->m_modeSwitch);
+        ASSERT_NE(m_range, nullptr);
+        ASSERT_NE(m_mode, nullptr);
+        Pump();
+    }
+    static platform::instruments::RotarySwitch* Rotary(CWnd& control)
+    {
+        return dynamic_cast<platform::instruments::RotarySwitch*>(platform::afx::testing::WidgetOf(control.m_hWnd));
+    }
+    // Paints `area` of the window, as an expose of just that area would.
+    void PaintArea(const QRegion& area)
+    {
+        QWidget* window = platform::afx::testing::WidgetOf(m_dlg->m_hWnd);
+        QImage image(window->size(), QImage::Format_ARGB32_Premultiplied);
+        window->render(&image, QPoint(), area);
+    }
+    platform::instruments::RotarySwitch* m_range = nullptr;
+    platform::instruments::RotarySwitch* m_mode = nullptr;
+};
+
+TEST_F(RotaryRepaint, EveryPaintAfterARestoreRedrawsRangeThenMode)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        m_dlg->ShowWindow(SW_MINIMIZE);
+        Pump();
+        m_dlg->ShowWindow(SW_RESTORE);
+        Pump();
+        int range = m_range->RedrawCount(), mode = m_mode->RedrawCount();
+        ASSERT_TRUE(platform::afx::testing::PaintWindow(m_dlg.get()));
+        EXPECT_EQ(m_range->RedrawCount(), range + 1);
+        EXPECT_EQ(m_mode->RedrawCount(), mode + 1);
+        EXPECT_LT(m_range->LastRedraw(), m_mode->LastRedraw());
+    }
+}
+
+TEST_F(RotaryRepaint, PaintOfTheRotariesAloneRedrawsNothingAndAnyOtherPaintBoth)
+{
+    const QRect range = m_range->geometry(), mode = m_mode->geometry();
+    const QRect scroll = platform::afx::testing::WidgetOf(m_dlg->m_scrollSwitch.m_hWnd)->geometry();
+    struct Case {
+        const char* name;
+        QRegion area;
+        int redraws;
+    } cases[] = {
+        {"Range", QRegion(range), 0},
+        {"Mode", QRegion(mode), 0},
+        {"both", QRegion(range).united(mode), 0},
+        {"SCROLL", QRegion(scroll), 1},
+        {"Range and SCROLL", QRegion(range).united(scroll), 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int before = m_range->RedrawCount();
+        PaintArea(c.area);
+        EXPECT_EQ(m_range->RedrawCount(), before + c.redraws);
+        EXPECT_EQ(m_mode->RedrawCount(), m_range->RedrawCount());
+    }
 }
 
 }  // namespace

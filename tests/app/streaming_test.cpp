@@ -1,7 +1,6 @@
 #include "panel_fixture.h"
 
 #include "acquisition/stream_worker.h"
-#include "amp/commands.h"
 #include "amp/link.h"
 
 #include <algorithm>
@@ -42,7 +41,7 @@ TEST_F(Stream, StartSendsTenTwiceReadsAndStopSendsElevenOnce)
     FeedPackets(0, 3);
     StopStream();
     EXPECT_EQ(Sequence({.reads = true}), "10; 10; in 68 x4; 11");
-    EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
+    EXPECT_EQ(Commands().back(), Bytes{11});
     EXPECT_EQ(Caption(m_dlg->m_scrollSwitch), "SCROLL");
     EXPECT_TRUE(LedState(m_dlg->m_scrollSwitch));
 }
@@ -70,6 +69,17 @@ TEST_F(Stream, EachPacketBecomesFourColumnsOfSevenStackedTraces)
         for (auto [channel, value] : column.values) EXPECT_EQ(value, offsets[channel]) << channel;
     }
     EXPECT_EQ(m_chart->updates, 1);
+
+    // The calls in the order made: a column, the bracket, then channels 0 to 3 and 5 to 7 of each frame.
+    using Call = RecordingChart::Call;
+    std::vector<Call> expected{{'A', -1, 0, 0.0}, {'B', -1, -1, 0.0}};
+    for (int f = 0; f < 4; ++f) {
+        if (f > 0) expected.push_back({'A', -1, f, double(f)});
+        for (LONG channel : {0, 1, 2, 3, 5, 6, 7}) expected.push_back({'S', channel, f, offsets[channel]});
+    }
+    expected.push_back({'E', -1, -1, 0.0});
+    ASSERT_EQ(expected.size(), 34u);
+    EXPECT_EQ(m_chart->calls, expected);
 }
 
 TEST_F(Stream, ValuesAreUnsignedAndComeFromTheirFrameAndChannel)
@@ -82,7 +92,7 @@ TEST_F(Stream, ValuesAreUnsignedAndComeFromTheirFrameAndChannel)
 
 TEST_F(Stream, RingWrapsAfter256AndThe257thPacketGoesToSlotZero)
 {
-    m_dlg->m_modeCode = CMD_MODE_ZTEST;
+    m_dlg->m_modeCode = 5;
     StartStream();
     FeedOneRing();
     EXPECT_EQ(g_ringReadIndex, 0);
@@ -99,20 +109,26 @@ TEST_F(Stream, RingWrapsAfter256AndThe257thPacketGoesToSlotZero)
 TEST_F(Stream, BarsRefreshOnThe21stUpdateInZtestThenEvery20th)
 {
     TurnRotary(IDC_MODE, 2);
+    // A level no packet carries, and packets whose values differ from update to update: a refresh
+    // on any update but the 21st, 41st, ... shows.
+    for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) bar.SetLevel(7.5);
     StartStream();
     FeedPackets(0, 20);
     for (CLedBarCtrl& bar : m_dlg->m_impedanceBars) EXPECT_NE(Level(bar), Value(19, 0));
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), 7.5) << k;
     FeedPackets(20, 1);
     for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), Value(20, k)) << k;
     FeedPackets(21, 19);
     EXPECT_EQ(Level(m_dlg->m_impedanceBars[4]), Value(20, 4));
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), Value(20, k)) << k;
     FeedPackets(40, 1);
     EXPECT_EQ(Level(m_dlg->m_impedanceBars[4]), Value(40, 4));
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(Level(m_dlg->m_impedanceBars[k]), Value(40, k)) << k;
 }
 
 TEST_F(Stream, BarRefreshAtTheWrapShowsSlot255)
 {
-    m_dlg->m_modeCode = CMD_MODE_ZTEST;
+    m_dlg->m_modeCode = 5;
     StartStream();
     FeedOneRing(true);
     EXPECT_EQ(g_ringReadIndex, 0);
@@ -147,26 +163,96 @@ TEST_F(Stream, RestartRightAfterStopWaitsForTheOldWorker)
     EXPECT_EQ(Sequence(), "10; 10; 11; 10; 10; 11");
 }
 
-TEST_F(Stream, BusyWindowCatchesUpDrawingEveryPacketOnceInOrder)
+class StreamBurst : public Stream, public testing::WithParamInterface<int> {};
+
+// Up to 255 slots waiting, none has been overwritten: every one is drawn.
+TEST_P(StreamBurst, BusyWindowCatchesUpDrawingEveryPacketOnceInOrder)
 {
+    const int more = GetParam();
     StartStream();
-    QueueMoreWhileTheFirstIsDrawn(9);
-    PumpUntil([&] { return m_chart->PacketsDrawn() == 10; });
+    QueueMoreWhileTheFirstIsDrawn(more);
+    PumpUntil([&] { return m_chart->PacketsDrawn() == size_t(more + 1); });
     Pump();
-    ASSERT_EQ(m_chart->PacketsDrawn(), 10u);
-    for (size_t n = 0; n < 10; ++n) EXPECT_EQ(m_chart->columns[4 * n].values[0], Value(int(n), 0) + 197602.0) << n;
+    ASSERT_EQ(m_chart->PacketsDrawn(), size_t(more + 1));
+    for (size_t n = 0; n <= size_t(more); ++n) {
+        ASSERT_EQ(m_chart->columns[4 * n].values[0], Value(int(n), 0) + 197602.0) << n;
+        ASSERT_EQ(m_chart->columns[4 * n + 3].values[7], Value(int(n), 31) + 1000.0) << n;
+    }
+    EXPECT_EQ(m_dlg->RingReader().skipped(), 0u);
 }
 
-TEST_F(Stream, WindowThatCannotKeepUpDropsToTheNewestPacket)
+INSTANTIATE_TEST_SUITE_P(Waiting, StreamBurst, testing::Values(9, 128, 200, 254, 255));
+
+class StreamOverrun : public Stream, public testing::WithParamInterface<int> {};
+
+// 256 waiting: the oldest undrawn slot is the worker's next; beyond, slots are already overwritten.
+TEST_P(StreamOverrun, WindowThatCannotKeepUpDropsToTheNewestPacket)
 {
+    const int behind = GetParam();
     StartStream();
-    const int behind = int(CRingReader::MAX_BACKLOG) + 40;
     QueueMoreWhileTheFirstIsDrawn(behind);
     PumpUntil([&] { return m_chart->PacketsDrawn() == 2; });
     Pump();
     ASSERT_EQ(m_chart->PacketsDrawn(), 2u);
     EXPECT_EQ(m_chart->columns[4].values[0], Value(behind, 0) + 197602.0);
     EXPECT_EQ(m_dlg->RingReader().skipped(), uint64_t(behind - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Waiting, StreamOverrun, testing::Values(256, 300));
+
+// The Quorvex window counting the WM_SAMPLES_READY it receives.
+class CountingQuorvexDlg : public CQuorvexDlg {
+public:
+    int samplesReady = 0;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_SAMPLES_READY) ++samplesReady;
+        return CQuorvexDlg::WindowProc(message, wParam, lParam);
+    }
+};
+
+class ShortRead : public PanelTest {
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        PlugScripted();
+        auto dlg = std::make_unique<CountingQuorvexDlg>();
+        m_counting = dlg.get();
+        m_dlg = std::move(dlg);
+        m_dlg->Create(IDD_MAIN);
+        m_chart = new RecordingChart;
+        m_dlg->m_chart = platform::com::ComPtr<IStripChart>(m_chart);
+        ClearLog();
+    }
+    CountingQuorvexDlg* m_counting = nullptr;
+};
+
+TEST_F(ShortRead, A67ByteReadWhileStreamingStoresAndPostsNothing)
+{
+    StartStream();
+    Pump();
+    const int messages = m_counting->samplesReady;
+    Bytes shortPacket = SamplePacketBytes(uint16_t(100));
+    shortPacket.pop_back();
+    ASSERT_EQ(shortPacket.size(), 67u);
+    m_device->queue_in(shortPacket);
+    // The worker has taken the short packet and waits in its next read.
+    PumpUntil([&] { return Sequence({.reads = true}) == "10; 10; in 67" && m_device->pending_reads() == 1; });
+    Pump();
+    EXPECT_EQ(g_packetsStored.load(), 0u);
+    EXPECT_EQ(m_counting->samplesReady, messages);
+    EXPECT_TRUE(m_chart->calls.empty());
+    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) ASSERT_EQ(g_sampleRing[0][i].load(), 0) << i;
+
+    // The next whole packet goes to slot 0: the write index did not move.
+    DrawPacket(SamplePacketBytes(uint16_t(200)));
+    EXPECT_EQ(g_packetsStored.load(), 1u);
+    EXPECT_EQ(m_counting->samplesReady, messages + 1);
+    EXPECT_EQ(g_sampleRing[0][0].load(), 200);
+    EXPECT_EQ(g_sampleRing[0][31].load(), 231);
+    EXPECT_EQ(g_sampleRing[1][0].load(), 0);
+    EXPECT_EQ(m_chart->columns[0].values[0], 200.0 + 197602.0);
 }
 
 TEST_F(Stream, FailedChartCallSkipsTheRestButFreesTheWorker)
@@ -220,9 +306,14 @@ TEST_F(LiveStream, ExitStopsTheWorkerBeforePowerOff)
     EXPECT_FALSE(StreamWorkerAlive());
     auto commands = Commands();
     ASSERT_GE(commands.size(), 4u);
-    EXPECT_EQ(commands[commands.size() - 2], Bytes{CMD_STREAM_STOP});
-    EXPECT_EQ(commands.back(), Bytes{CMD_POWER_OFF});
+    EXPECT_EQ(commands[commands.size() - 2], Bytes{11});
+    EXPECT_EQ(commands.back(), Bytes{2});
     EXPECT_EQ(Waits(), (std::vector<uint32_t>{500, 500}));
+    // The first wait comes before power-off; the worker's 11 may be logged either side of it.
+    std::string sequence = Sequence();
+    bool stopThenWait = sequence.ends_with("; 11; wait 500; 2; wait 500");
+    bool waitThenStop = sequence.ends_with("; wait 500; 11; 2; wait 500");
+    EXPECT_TRUE(stopThenWait || waitThenStop) << sequence;
     // A packet the amplifier was handing over while the read was aborted may be logged late;
     // of what the program did, the wait after power-off comes last.
     auto entries = m_device->log().entries();
@@ -244,8 +335,8 @@ TEST_F(LiveStream, ExitWithAnAmplifierThatStoppedAnsweringDoesNotWaitForTheTimeL
     PumpUntil([&] { return m_device->pending_reads() == 1; });
     ClickButton(IDOK);
     EXPECT_FALSE(StreamWorkerAlive());
-    EXPECT_LT(IndexOf({CMD_STREAM_STOP}), IndexOf({CMD_POWER_OFF}));
-    EXPECT_EQ(Commands().back(), Bytes{CMD_POWER_OFF});
+    EXPECT_LT(IndexOf({11}), IndexOf({2}));
+    EXPECT_EQ(Commands().back(), Bytes{2});
     EXPECT_EQ(m_device->pending_reads(), 0u);
 }
 
@@ -256,7 +347,7 @@ TEST_F(LiveStream, EscStillStopsTheWorkerWhichSendsItsStop)
     Pump();
     m_dlg.reset();
     EXPECT_FALSE(StreamWorkerAlive());
-    EXPECT_EQ(Commands().back(), Bytes{CMD_STREAM_STOP});
+    EXPECT_EQ(Commands().back(), Bytes{11});
 }
 
 }  // namespace

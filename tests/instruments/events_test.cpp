@@ -129,7 +129,24 @@ TEST(EventSink, NoSinkAdvisedIsHarmless)
     LedSwitch led;
     led.resize(60, 20);
     QTest::mouseClick(&led, Qt::LeftButton, {}, QPoint(30, 10));
-    SUCCEED();
+    EXPECT_FALSE(led.IsPressed()) << "the button comes back up";
+    EXPECT_FALSE(led.LedState());
+
+    // A latching switch still turns its LED over, by mouse and by key, and the events go nowhere.
+    LedSwitch power;
+    power.resize(60, 20);
+    power.LoadProperties({{"Latching", true}});
+    QTest::mouseClick(&power, Qt::LeftButton, {}, QPoint(30, 10));
+    EXPECT_TRUE(power.LedState());
+    QTest::keyClick(&power, Qt::Key_Space);
+    EXPECT_FALSE(power.LedState());
+    EXPECT_FALSE(power.IsPressed());
+
+    // A sink advised later gets the next click.
+    Events raised;
+    power.SetSink([&](DISPID id) { raised.push_back(id); });
+    QTest::mouseClick(&power, Qt::LeftButton, {}, QPoint(30, 10));
+    EXPECT_EQ(raised, Events{kLedSwitchClick});
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ struct UsbTestbed::Fake {
     mutable std::mutex mutex;
     bool gone = false;
     int claimError = 0;
+    size_t opens = 0;
     std::deque<std::shared_ptr<Urb>> pending;
     std::deque<std::shared_ptr<Urb>> completed;
     std::vector<std::string> requests;
@@ -224,6 +225,13 @@ struct UsbTestbed::Fake {
         }
     }
 
+    static void on_client(UMockdevIoctlBase*, UMockdevIoctlClient*, gpointer self)
+    {
+        auto* fake = static_cast<Fake*>(self);
+        std::lock_guard lock(fake->mutex);
+        ++fake->opens;
+    }
+
     static gboolean on_ioctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
     {
         auto* fake = static_cast<Fake*>(self);
@@ -313,6 +321,7 @@ std::string UsbTestbed::plug(std::shared_ptr<platform::bus::Device> model, int d
     fake->devnode = devnode;
     fake->handler = umockdev_ioctl_base_new();
     g_signal_connect(fake->handler, "handle-ioctl", G_CALLBACK(&Fake::on_ioctl), fake.get());
+    g_signal_connect(fake->handler, "client-connected", G_CALLBACK(&Fake::on_client), fake.get());
 
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(m_impl->testbed, record, &error) ||
@@ -349,6 +358,13 @@ std::vector<std::string> UsbTestbed::requests(const std::string& syspath) const
     Fake& fake = m_impl->fake(syspath);
     std::lock_guard lock(fake.mutex);
     return fake.requests;
+}
+
+size_t UsbTestbed::opens(const std::string& syspath) const
+{
+    Fake& fake = m_impl->fake(syspath);
+    std::lock_guard lock(fake.mutex);
+    return fake.opens;
 }
 
 size_t UsbTestbed::pending_urbs(const std::string& syspath) const

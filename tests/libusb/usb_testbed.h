@@ -32,6 +32,8 @@ public:
     // "SUBMITURB bulk 0x01", ...); reaps are not listed.
     std::vector<std::string> requests(const std::string& syspath) const;
     size_t pending_urbs(const std::string& syspath) const;
+    // How often a process opened the device's node.
+    size_t opens(const std::string& syspath) const;
 
 private:
     struct Fake;

@@ -142,7 +142,7 @@ TEST_F(AmplifierProtocol, EachModelIgnoresTheCodesItDoesNotKnow)
 {
     send(*amp, {1});
     for (uint8_t code : {0, 20, 22, 255}) send(*amp, {code});
-    EXPECT_EQ(amp->state().signal.notchHz, 0);
+    EXPECT_EQ(amp->state().signal.notchHz, 60);
     EXPECT_EQ(amp->log().notes().size(), 4u);
 
     make({.model = sim::Model::pellion});
@@ -150,8 +150,9 @@ TEST_F(AmplifierProtocol, EachModelIgnoresTheCodesItDoesNotKnow)
     for (uint8_t code : {12, 13, 16, 17, 0xFE}) send(*amp, {code});
     send(*amp, kCalibration10Hz);
     sim::SignalSettings s = amp->state().signal;
-    EXPECT_EQ(s.channels, 4);
+    EXPECT_EQ(s.channels, 2);
     EXPECT_TRUE(s.refLinked);
+    EXPECT_EQ(s.calWord, 10737u);
     EXPECT_EQ(amp->log().notes(),
               (std::vector<std::string>{"unknown command 12", "unknown command 13",
                                         "unknown command 16", "unknown command 17",
@@ -168,25 +169,87 @@ TEST_F(AmplifierProtocol, CommandsSetWhatTheAmplifierMeasures)
         uint8_t code;
         bool (*check)(const sim::SignalSettings&);
     };
+    // Each code moves the setting away from where the one before left it.
     for (Case c : {Case{3, [](const sim::SignalSettings& s) { return s.mode == 3; }},
                    Case{5, [](const sim::SignalSettings& s) { return s.mode == 5; }},
                    Case{6, [](const sim::SignalSettings& s) { return s.range == 6; }},
                    Case{8, [](const sim::SignalSettings& s) { return s.range == 8; }},
-                   Case{13, [](const sim::SignalSettings& s) { return s.channels == 2; }},
                    Case{12, [](const sim::SignalSettings& s) { return s.channels == 4; }},
+                   Case{13, [](const sim::SignalSettings& s) { return s.channels == 2; }},
                    Case{14, [](const sim::SignalSettings& s) { return s.aux; }},
                    Case{15, [](const sim::SignalSettings& s) { return !s.aux; }},
                    Case{17, [](const sim::SignalSettings& s) { return !s.refLinked; }},
                    Case{16, [](const sim::SignalSettings& s) { return s.refLinked; }},
-                   Case{18, [](const sim::SignalSettings& s) { return s.notchHz == 60; }},
-                   Case{19, [](const sim::SignalSettings& s) { return s.notchHz == 50; }}}) {
+                   Case{19, [](const sim::SignalSettings& s) { return s.notchHz == 50; }},
+                   Case{18, [](const sim::SignalSettings& s) { return s.notchHz == 60; }}}) {
         send(*amp, {c.code});
         EXPECT_TRUE(c.check(amp->state().signal)) << int(c.code);
     }
+}
+
+TEST_F(AmplifierProtocol, PowersUpAsThePanelsSwitchesShowAtStart)
+{
+    for (sim::Model model : {sim::Model::quorvex, sim::Model::pellion}) {
+        make({.model = model});
+        send(*amp, {1});
+        sim::SignalSettings s = amp->state().signal;
+        EXPECT_EQ(s.mode, 4);       // Mode at "CAL" / "Test"
+        EXPECT_EQ(s.range, 7);      // Range at "100"
+        EXPECT_EQ(s.channels, 2);   // channel toggle down: "2 Ch."
+        EXPECT_FALSE(s.aux);        // "Aux OFF"
+        EXPECT_TRUE(s.refLinked);   // "Link REF"
+        EXPECT_EQ(s.notchHz, 60);   // "60Hz" (toggle down, or the rotary at 0)
+        EXPECT_EQ(s.calWord, 10737u);
+        EXPECT_EQ(s.calAmplitude, 126);
+    }
+}
+
+TEST_F(AmplifierProtocol, PowerCycleResetsModeAndRangeAndKeepsTheOtherSwitches)
+{
+    const Bytes calibration2Hz{9, 0x30, 0x63, 0x21, 0x08, 0x32, 0x00, 0x23, 0x00, 0x19};
+    send(*amp, {1});
+    for (Bytes c : {Bytes{3}, Bytes{8}, Bytes{12}, Bytes{14}, Bytes{17}, Bytes{19}, calibration2Hz})
+        send(*amp, c);
+    send(*amp, {2});
+    send(*amp, {6});  // ignored while off
+    send(*amp, {1});
+    sim::SignalSettings s = amp->state().signal;
+    EXPECT_EQ(s.mode, 4);
+    EXPECT_EQ(s.range, 7);
+    EXPECT_EQ(s.channels, 4);
+    EXPECT_TRUE(s.aux);
+    EXPECT_FALSE(s.refLinked);
+    EXPECT_EQ(s.notchHz, 50);
+    EXPECT_EQ(s.calWord, 2147u);
+    EXPECT_EQ(s.calAmplitude, 25);
+    send(*amp, {1});  // a second power-on while on changes nothing
+    send(*amp, {3});
+    send(*amp, {1});
+    EXPECT_EQ(amp->state().signal.mode, 3);
+}
+
+TEST_F(AmplifierProtocol, SequenceNumberStartsAtZeroForEachStream)
+{
+    send(*amp, {1});
+    send(*amp, {10});
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(read(*amp, 68).bytes[1], i);
+    send(*amp, {11});
+    send(*amp, {10});
+    EXPECT_EQ(read(*amp, 68).bytes[1], 0);
+    EXPECT_EQ(read(*amp, 68).bytes[1], 1);
     send(*amp, {2});
     send(*amp, {1});
-    EXPECT_EQ(amp->state().signal.mode, 4);  // power cycling resets the front end
-    EXPECT_EQ(amp->state().signal.notchHz, 0);
+    send(*amp, {10});
+    EXPECT_EQ(read(*amp, 68).bytes[1], 0);
+}
+
+TEST_F(AmplifierProtocol, SequenceNumberWrapsAt256)
+{
+    send(*amp, {1});
+    send(*amp, {10});
+    std::vector<int> seen;
+    for (int i = 0; i < 258; ++i) seen.push_back(read(*amp, 68).bytes[1]);
+    EXPECT_EQ(std::vector<int>(seen.begin() + 254, seen.end()), (std::vector<int>{254, 255, 0, 1}));
 }
 
 }  // namespace

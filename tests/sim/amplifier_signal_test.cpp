@@ -1,4 +1,6 @@
+// The healthy signal, figure by figure as docs/signals.md states it.
 #include "sim/amplifier.h"
+#include "signal_measure.h"
 #include "sim_support.h"
 
 #include "platform/win32/clock.h"
@@ -10,29 +12,11 @@
 
 using namespace simtest;
 using sim::Bytes;
+using sim::Model;
+using sim::SignalGenerator;
+using sim::SignalSettings;
 
 namespace {
-
-Bytes calibration(double hz, uint8_t amplitude)
-{
-    uint32_t w = uint32_t(hz / 0.000931322575);
-    return {9, 0x30, uint8_t(w), 0x21, uint8_t(w >> 8), 0x32, uint8_t(w >> 16), 0x23,
-            uint8_t(w >> 24), amplitude};
-}
-
-// Power of one frequency in a series (Goertzel), normalised by length.
-double power_at(const std::vector<double>& x, double hz, double rate)
-{
-    double k = 2 * std::cos(2 * M_PI * hz / rate), s1 = 0, s2 = 0;
-    double mean = 0;
-    for (double v : x) mean += v / x.size();
-    for (double v : x) {
-        double s = v - mean + k * s1 - s2;
-        s2 = s1;
-        s1 = s;
-    }
-    return (s1 * s1 + s2 * s2 - k * s1 * s2) / (double(x.size()) * x.size());
-}
 
 class AmplifierSignal : public ::testing::Test {
 protected:
@@ -47,7 +31,7 @@ protected:
         for (const Bytes& c : commands) send(*amp, c);
         send(*amp, {10});
     }
-    // `packets` packets' worth of one channel, sample by sample.
+    // `packets` packets' worth of one channel, sample by sample, in counts.
     std::vector<double> channel(int c, int packets)
     {
         std::vector<double> series;
@@ -62,11 +46,19 @@ protected:
     void TearDown() override { amp.reset(); }
 };
 
+SignalGenerator generator(SignalSettings s, Model model = Model::quorvex, int mainsHz = 50,
+                          uint32_t seed = 7)
+{
+    SignalGenerator g(model, 256, mainsHz, seed);
+    g.set(s);
+    return g;
+}
+
 struct SquareCase {
-    double hz;
-    uint8_t amplitude;
+    Bytes packet;
     uint8_t range;
     double peakToPeakCounts;
+    double periodSamples;
 };
 
 class CalibrationSquareWave : public AmplifierSignal,
@@ -75,70 +67,211 @@ class CalibrationSquareWave : public AmplifierSignal,
 TEST_P(CalibrationSquareWave, FollowsFrequencyAmplitudeAndRangeOfTheLastPacket)
 {
     SquareCase c = GetParam();
-    start({calibration(1, 50), calibration(c.hz, c.amplitude), {c.range}});
+    const Bytes first{9, 0x30, 0x31, 0x21, 0x04, 0x32, 0x00, 0x23, 0x00, 0x32};  // 1 Hz, code 50
+    start({first, c.packet, {c.range}});
     std::vector<double> x = channel(0, 256);  // four seconds
-    auto [lo, hi] = std::minmax_element(x.begin(), x.end());
-    EXPECT_NEAR(*hi - *lo, c.peakToPeakCounts, 2);
-    EXPECT_NEAR((*hi + *lo) / 2, 32768, 2);
+    EXPECT_GT(x[0], 32768);  // high first
+    // The noise is small beside the wave: its sign tells the halves apart.
+    std::vector<double> high, low;
     std::vector<size_t> rising;
-    for (size_t i = 1; i < x.size(); ++i)
-        if (x[i] > x[i - 1] + 1) rising.push_back(i);
+    for (size_t i = 0; i < x.size(); ++i) {
+        (x[i] > 32768 ? high : low).push_back(x[i]);
+        if (i > 0 && x[i] > 32768 && x[i - 1] <= 32768) rising.push_back(i);
+    }
+    double tolerance = 0.15 * counts_per_uv(c.range);  // the noise, averaged over 2 s a half
+    EXPECT_NEAR(mean(high) - mean(low), c.peakToPeakCounts, tolerance);
+    EXPECT_NEAR((mean(high) + mean(low)) / 2, 32768, tolerance);
     ASSERT_GE(rising.size(), 2u);
-    double period = double(rising.back() - rising.front()) / (rising.size() - 1);
-    EXPECT_NEAR(period, 256.0 / c.hz, 1.0);
+    double period = double(rising.back() - rising.front()) / double(rising.size() - 1);
+    EXPECT_NEAR(period, c.periodSamples, 0.2);  // edges fall on whole samples
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, CalibrationSquareWave,
-                         ::testing::Values(SquareCase{8.0, 255, 7, 32768},
-                                           SquareCase{2.0, 126, 7, 126 * 100.0 / 255 * 327.68},
-                                           SquareCase{16.0, 13, 6, 13 * 100.0 / 255 * 655.36},
-                                           SquareCase{4.0, 193, 8, 193 * 100.0 / 255 * 65.536}));
+INSTANTIATE_TEST_SUITE_P(
+    Steps, CalibrationSquareWave,
+    ::testing::Values(
+        // 8 Hz (W 8589), code 255 = 100 µV, range 100
+        SquareCase{{9, 0x30, 0x8D, 0x21, 0x21, 0x32, 0x00, 0x23, 0x00, 0xFF}, 7, 32768, 32.0035},
+        // 2 Hz (W 2147), code 126 = 49.412 µV, range 100
+        SquareCase{{9, 0x30, 0x63, 0x21, 0x08, 0x32, 0x00, 0x23, 0x00, 0x7E}, 7, 16191.25, 128.0288},
+        // 16 Hz (W 17179), code 13 = 5.098 µV, range 50
+        SquareCase{{9, 0x30, 0x1B, 0x21, 0x43, 0x32, 0x00, 0x23, 0x00, 0x0D}, 6, 3341.05, 16.0008},
+        // 4 Hz (W 4294), code 193 = 75.686 µV, range 500
+        SquareCase{{9, 0x30, 0xC6, 0x21, 0x10, 0x32, 0x00, 0x23, 0x00, 0xC1}, 8, 4960.18, 64.0144}));
 
-TEST_F(AmplifierSignal, ZeroAmplitudeCalibrationIsFlatOnEveryChannel)
+TEST(CalibrationAmplitude, EachCodeReadsItsMicrovoltsPeakToPeak)
 {
-    start({calibration(10, 0), {14}});
-    for (int c = 0; c < 8; ++c) {
-        std::vector<double> x = channel(c, 4);
-        EXPECT_TRUE(std::all_of(x.begin(), x.end(), [](double v) { return v == 32768; })) << c;
+    struct Step {
+        uint8_t code;
+        double uv;
+    };
+    for (Step step : {Step{0, 0}, Step{13, 5.098}, Step{25, 9.804}, Step{38, 14.902},
+                      Step{50, 19.608}, Step{63, 24.706}, Step{126, 49.412}, Step{193, 75.686},
+                      Step{255, 100.0}}) {
+        SignalGenerator g = generator({.mode = 4, .range = 8, .calWord = 8589, .calAmplitude = step.code});
+        std::vector<double> x = capture_uv(g, 8192)[0];
+        // Halves by the wave's own phase, so that a flat line measures 0.
+        std::vector<double> high, low;
+        for (size_t n = 0; n < x.size(); ++n)
+            (std::fmod(double(n) / 256 * 8589 * 0.000931322575, 1.0) < 0.5 ? high : low).push_back(x[n]);
+        EXPECT_NEAR(mean(high) - mean(low), step.uv, 0.05) << int(step.code);
     }
 }
 
-struct NotchCase {
+TEST(CalibrationAmplitude, ThePellionTestModeIsTheTenHertzFiftyMicrovoltWave)
+{
+    SignalGenerator g = generator({.mode = 4, .aux = true}, Model::pellion);
+    auto uv = capture_uv(g, 2560);
+    for (size_t c : {0, 1, 5, 6}) {
+        std::vector<double> high, low;
+        size_t rises = 0, first = 0, last = 0;
+        for (size_t n = 0; n < uv[c].size(); ++n) {
+            (uv[c][n] > 0 ? high : low).push_back(uv[c][n]);
+            if (n > 0 && uv[c][n] > 0 && uv[c][n - 1] <= 0) {
+                if (rises++ == 0) first = n;
+                last = n;
+            }
+        }
+        EXPECT_NEAR(mean(high) - mean(low), 49.412, 0.1) << c;
+        EXPECT_NEAR(256.0 * double(rises - 1) / double(last - first), 9.9996, 0.005) << c;
+    }
+    for (size_t c : {2, 3, 4, 7}) EXPECT_EQ(rms_about_mean(uv[c]) + std::abs(mean(uv[c])), 0) << c;
+}
+
+TEST(Scale, RangesDifferSampleBySampleExactlyByTheirRatio)
+{
+    for (uint8_t mode : {3, 4}) {
+        std::array<std::vector<double>, 3> counts;
+        uint8_t ranges[] = {6, 7, 8};
+        for (size_t r = 0; r < 3; ++r) {
+            SignalGenerator g = generator({.mode = mode, .range = ranges[r], .channels = 4, .aux = true});
+            for (int n = 0; n < 4096; ++n) counts[r].push_back(g.next()[1] - 32768.0);
+        }
+        for (size_t n = 0; n < 4096; ++n) {
+            if (std::abs(counts[0][n]) >= 32767) continue;  // clipped at range 50
+            ASSERT_NEAR(counts[0][n], 2 * counts[1][n], 1.5) << n;
+            ASSERT_NEAR(counts[1][n], 5 * counts[2][n], 3) << n;
+        }
+    }
+}
+
+TEST(Noise, EveryLiveChannelCarriesItsOwnHalfMicrovoltOfWhiteNoiseAtEveryRange)
+{
+    for (Model model : {Model::quorvex, Model::pellion}) {
+        for (uint8_t range : {6, 7, 8}) {
+            // Calibration at code 0: nothing but the noise.
+            SignalGenerator g = generator({.mode = 4, .range = range, .channels = 4, .aux = true,
+                                           .calAmplitude = 0},
+                                          model);
+            auto uv = capture_uv(g, 16384);
+            std::vector<size_t> live = model == Model::quorvex ? std::vector<size_t>{0, 1, 2, 3, 5, 6, 7}
+                                                               : std::vector<size_t>{0, 1, 5, 6};
+            for (size_t c : live) {
+                EXPECT_NEAR(rms_about_mean(uv[c]), 0.5, 0.01) << c << " at range " << int(range);
+                EXPECT_NEAR(mean(uv[c]), 0, 0.02) << c;
+                for (size_t other : live) {
+                    if (other <= c) continue;
+                    EXPECT_LT(std::abs(correlation(uv[c], uv[other])), 0.04) << c << other;
+                }
+            }
+            for (size_t c = 0; c < 8; ++c) {
+                if (std::find(live.begin(), live.end(), c) != live.end()) continue;
+                EXPECT_TRUE(std::all_of(uv[c].begin(), uv[c].end(), [](double v) { return v == 0; })) << c;
+            }
+        }
+    }
+}
+
+struct HighBandCase {
+    Model model;
     int mainsHz;
-    uint8_t notchCode;  // 0: none sent
-    bool removed;
+    SignalSettings settings;
 };
 
-class MainsNotch : public AmplifierSignal, public ::testing::WithParamInterface<NotchCase> {};
+class NoiseAboveTheEegBand : public ::testing::TestWithParam<HighBandCase> {};
 
-TEST_P(MainsNotch, MatchingNotchRemovesTheMainsComponent)
+TEST_P(NoiseAboveTheEegBand, IsTheWhiteNoiseAloneOnEveryLiveChannel)
+{
+    HighBandCase c = GetParam();
+    SignalGenerator g = generator(c.settings, c.model, c.mainsHz);
+    auto uv = capture_uv(g, 32768);
+    std::vector<size_t> live = c.model == Model::quorvex ? std::vector<size_t>{0, 1, 2, 3, 5, 6, 7}
+                                                         : std::vector<size_t>{0, 1, 5, 6};
+    // Beside the mains line: 0.25 µV² × band / 128 Hz. A band's estimate spreads by about
+    // 1.6 % (60 Hz wide) and 8 % (2 Hz wide) around it.
+    auto white = [](double lo, double hi) { return 0.25 * (hi - lo) / 128; };
+    double below = c.mainsHz - 3.0, above = c.mainsHz + 3.0;
+    for (size_t ch : live) {
+        EXPECT_NEAR(band_power(uv[ch], 256, 45, below), white(45, below), 0.25 * white(45, below)) << ch;
+        EXPECT_NEAR(band_power(uv[ch], 256, above, 125), white(above, 125), 0.06 * white(above, 125)) << ch;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, NoiseAboveTheEegBand,
+    ::testing::Values(HighBandCase{Model::quorvex, 50, {.mode = 3, .channels = 4, .aux = true}},
+                      HighBandCase{Model::quorvex, 60, {.mode = 3, .range = 8, .channels = 4, .aux = true,
+                                                       .refLinked = false, .notchHz = 50}},
+                      HighBandCase{Model::pellion, 50, {.mode = 3, .aux = true, .notchHz = 0}}));
+
+struct NotchCase {
+    Model model;
+    int mainsHz;
+    int notchHz;
+    double lineUv;
+};
+
+class MainsNotch : public ::testing::TestWithParam<NotchCase> {};
+
+TEST_P(MainsNotch, LineIsTwelveMicrovoltsAndTheMatchingNotchTakesItDownSixtyDecibels)
 {
     NotchCase c = GetParam();
-    std::initializer_list<Bytes> withNotch{{3}, {c.notchCode}};
-    std::initializer_list<Bytes> without{{3}};
-    start(without, {.mainsHz = c.mainsHz});
-    double before = power_at(channel(0, 256), c.mainsHz, 256);
-    start(c.notchCode ? withNotch : without, {.mainsHz = c.mainsHz});
-    double after = power_at(channel(0, 256), c.mainsHz, 256);
-    double alpha = power_at(channel(0, 256), 10, 256);
-    EXPECT_GT(alpha, 0);
-    if (c.removed) EXPECT_LT(after, before / 50) << before << " " << after;
-    else EXPECT_GT(after, before / 3) << before << " " << after;
+    SignalGenerator g = generator({.mode = 3, .range = 8, .channels = 4, .aux = true, .notchHz = c.notchHz},
+                                  c.model, c.mainsHz);
+    auto uv = capture_uv(g, 16384);
+    for (size_t ch : {0, 1, 5, 6}) {
+        double line = line_amplitude(uv[ch], c.mainsHz, 256);
+        if (c.lineUv > 0) EXPECT_NEAR(line, c.lineUv, 0.2) << ch;
+        else EXPECT_LT(line, 0.03) << ch;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, MainsNotch,
-                         ::testing::Values(NotchCase{50, 19, true}, NotchCase{60, 18, true},
-                                           NotchCase{50, 18, false}, NotchCase{60, 19, false},
-                                           NotchCase{50, 0, false}));
+                         ::testing::Values(NotchCase{Model::quorvex, 50, 60, 12.0},
+                                           NotchCase{Model::quorvex, 50, 50, 0},
+                                           NotchCase{Model::quorvex, 60, 60, 0},
+                                           NotchCase{Model::quorvex, 60, 50, 12.0},
+                                           NotchCase{Model::pellion, 50, 0, 12.0},
+                                           NotchCase{Model::pellion, 60, 0, 12.0},
+                                           NotchCase{Model::pellion, 50, 50, 0}));
 
-TEST_F(AmplifierSignal, EegShowsAnAlphaRhythmWellAboveTheBackground)
+TEST(MainsNotch, MainsRidesOnlyOnTheEegMode)
 {
-    start({{3}, {19}});
-    std::vector<double> x = channel(0, 512);
-    EXPECT_GT(power_at(x, 10, 256), 20 * power_at(x, 30, 256));
-    auto [lo, hi] = std::minmax_element(x.begin(), x.end());
-    EXPECT_LT(*hi - *lo, 65535);  // a plausible EEG at range 100 stays on scale
-    EXPECT_GT(*hi - *lo, 20 * 327.68);
+    SignalGenerator g = generator({.mode = 4, .range = 8, .notchHz = 0, .calAmplitude = 0});
+    EXPECT_LT(line_amplitude(capture_uv(g, 16384)[0], 50, 256), 0.03);
+}
+
+TEST_F(AmplifierSignal, StartsStreamingTheNotchedSixtyHertzStateOverFiftyHertzMains)
+{
+    start({{3}, {8}});
+    std::vector<double> x = channel(0, 1024);
+    for (double& v : x) v = (v - 32768) / 65.536;
+    EXPECT_NEAR(line_amplitude(x, 50, 256), 12.0, 0.2);
+    EXPECT_TRUE(std::all_of(x.begin(), x.end(), [](double v) { return std::abs(v) < 100; }));
+    std::vector<double> ch3 = channel(2, 16);
+    EXPECT_TRUE(std::all_of(ch3.begin(), ch3.end(), [](double v) { return v == 32768; }));  // "2 Ch."
+}
+
+TEST(Eeg, AlphaStandsWellAboveTheBackgroundAndPeaksStayOnScaleAtRange100)
+{
+    SignalGenerator g = generator({.mode = 3, .range = 8, .channels = 4});
+    auto uv = capture_uv(g, 256 * 120);
+    for (size_t c = 0; c < 4; ++c) {
+        EXPECT_GT(band_power(uv[c], 256, 8.5, 11.5), 20 * band_power(uv[c], 256, 20, 23)) << c;
+        double peak = 0;
+        for (double v : uv[c]) peak = std::max(peak, std::abs(v));
+        EXPECT_LT(peak, 75) << c;
+        EXPECT_GT(peak, 30) << c;
+    }
 }
 
 TEST_F(AmplifierSignal, ChannelCountAndAuxDecideWhichChannelsAreLive)
@@ -146,13 +279,14 @@ TEST_F(AmplifierSignal, ChannelCountAndAuxDecideWhichChannelsAreLive)
     auto flat = [](const std::vector<double>& x) {
         return std::all_of(x.begin(), x.end(), [](double v) { return v == 32768; });
     };
-    start({{3}, {13}});
+    start({{3}, {12}, {13}});
     EXPECT_FALSE(flat(channel(1, 8)));
     EXPECT_TRUE(flat(channel(2, 8)));
     EXPECT_TRUE(flat(channel(4, 8)));
     EXPECT_TRUE(flat(channel(6, 8)));
-    start({{3}, {14}});
+    start({{3}, {12}, {14}});
     EXPECT_FALSE(flat(channel(3, 8)));
+    EXPECT_TRUE(flat(channel(4, 8)));
     EXPECT_FALSE(flat(channel(6, 64)));
     start({{3}, {14}}, {.model = sim::Model::pellion});
     EXPECT_FALSE(flat(channel(1, 8)));
@@ -161,24 +295,102 @@ TEST_F(AmplifierSignal, ChannelCountAndAuxDecideWhichChannelsAreLive)
     EXPECT_TRUE(flat(channel(7, 8)));
 }
 
-TEST_F(AmplifierSignal, ImpedancesDriftSlowlyInKilohmsOnChannelsZeroToFour)
+TEST_F(AmplifierSignal, ZeroAmplitudeCalibrationLeavesOnlyTheNoiseOnLiveChannels)
 {
-    start({{5}});
-    ASSERT_TRUE(amp->set_impedance(2, 25));
-    EXPECT_FALSE(amp->set_impedance(5, 10));
-    std::vector<double> ch2 = channel(2, 64 * 60);
-    auto [lo, hi] = std::minmax_element(ch2.begin(), ch2.end());
-    EXPECT_GE(*lo, 21);
-    EXPECT_LE(*hi, 29);
-    EXPECT_GT(*hi, *lo);  // it does move over a minute
-    for (int c : {0, 1, 3, 4}) {
+    start({{9, 0x30, 0xF1, 0x21, 0x29, 0x32, 0x00, 0x23, 0x00, 0x00}, {12}, {14}});
+    for (int c = 0; c < 8; ++c) {
         std::vector<double> x = channel(c, 64);
-        for (double v : x) {
-            EXPECT_GE(v, 1) << c;
-            EXPECT_LE(v, 30) << c;
-            EXPECT_EQ(v, std::round(v));
+        for (double& v : x) v = (v - 32768) / 327.68;
+        if (c == 4) EXPECT_EQ(rms_about_mean(x) + std::abs(mean(x)), 0);
+        else EXPECT_NEAR(rms_about_mean(x), 0.5, 0.06) << c;
+    }
+}
+
+TEST(Impedance, HealthyElectrodesStartAtTheirValuesAndStayUnderTenKilohms)
+{
+    struct Case {
+        Model model;
+        std::array<int, 5> start;
+    };
+    for (Case c : {Case{Model::quorvex, {5, 7, 8, 6, 3}}, Case{Model::pellion, {5, 7, 8, 6, 32768}}}) {
+        SignalGenerator g = generator({.mode = 5}, c.model);
+        std::array<uint16_t, 8> first = g.next();
+        for (size_t e = 0; e < 5; ++e) EXPECT_EQ(first[e], c.start[e]) << e;
+        for (size_t e = 5; e < 8; ++e) EXPECT_EQ(first[e], 32768);
+        std::array<int, 5> lo = c.start, hi = c.start;
+        for (int n = 0; n < 256 * 600; ++n) {  // ten minutes
+            std::array<uint16_t, 8> f = g.next();
+            for (size_t e = 0; e < 5; ++e) {
+                lo[e] = std::min<int>(lo[e], f[e]);
+                hi[e] = std::max<int>(hi[e], f[e]);
+            }
+        }
+        for (size_t e = 0; e < 5; ++e) {
+            if (c.start[e] == 32768) continue;
+            EXPECT_GE(lo[e], c.start[e] - 1) << e;
+            EXPECT_LE(hi[e], c.start[e] + 1) << e;
+            EXPECT_LT(hi[e], 10) << e;
+            EXPECT_GT(hi[e], lo[e]) << e;  // the bars move now and then
         }
     }
+}
+
+TEST_F(AmplifierSignal, AnElectrodeSetToFortyKilohmsReadsAboutForty)
+{
+    for (sim::Model model : {sim::Model::quorvex, sim::Model::pellion}) {
+        start({{5}}, {.model = model});
+        ASSERT_TRUE(amp->set_impedance(2, 40));
+        std::vector<double> z = channel(2, 64 * 60);
+        EXPECT_EQ(z.front(), 40);
+        auto [lo, hi] = std::minmax_element(z.begin(), z.end());
+        EXPECT_GE(*lo, 39);
+        EXPECT_LE(*hi, 41);
+        std::vector<double> others = channel(1, 4);
+        EXPECT_NEAR(others.front(), 7, 1);
+    }
+}
+
+TEST(Impedance, ElectrodesOutsideTheModelOrRangeAreRefused)
+{
+    SignalGenerator quorvex = generator({}), pellion = generator({}, Model::pellion);
+    EXPECT_TRUE(quorvex.set_impedance(4, 12));
+    EXPECT_TRUE(quorvex.set_impedance(0, 999));
+    EXPECT_TRUE(quorvex.set_impedance(0, 0));
+    EXPECT_FALSE(quorvex.set_impedance(5, 10));
+    EXPECT_FALSE(quorvex.set_impedance(-1, 10));
+    EXPECT_FALSE(quorvex.set_impedance(1, 1000));
+    EXPECT_FALSE(quorvex.set_impedance(1, -1));
+    EXPECT_TRUE(pellion.set_impedance(3, 40));
+    EXPECT_FALSE(pellion.set_impedance(4, 10));
+}
+
+TEST(Determinism, TheSameSeedGivesTheSameSamplesWhateverTheModeWas)
+{
+    SignalSettings cal{.mode = 4, .channels = 4, .calAmplitude = 0};
+    SignalGenerator a = generator(cal), b = generator({.mode = 3, .channels = 4}),
+                    other = generator(cal, Model::quorvex, 50, 8);
+    std::vector<std::array<uint16_t, 8>> fromA, fromB, fromOther;
+    for (int n = 0; n < 512; ++n) {
+        if (n == 256) b.set(cal);
+        fromA.push_back(a.next());
+        fromB.push_back(b.next());
+        fromOther.push_back(other.next());
+    }
+    EXPECT_NE(fromA[10], fromB[10]);
+    EXPECT_TRUE(std::equal(fromA.begin() + 256, fromA.end(), fromB.begin() + 256));
+    EXPECT_NE(fromA, fromOther);
+}
+
+TEST_F(AmplifierSignal, TwoAmplifiersWithOneSeedStreamTheSamePackets)
+{
+    auto stream = [&](uint32_t seed) {
+        start({{3}, {12}}, {.seed = seed});
+        std::vector<std::vector<uint8_t>> packets;
+        for (int i = 0; i < 32; ++i) packets.push_back(read(*amp, 68).bytes);
+        return packets;
+    };
+    EXPECT_EQ(stream(99), stream(99));
+    EXPECT_NE(stream(99), stream(100));
 }
 
 }  // namespace

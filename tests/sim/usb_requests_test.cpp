@@ -76,6 +76,26 @@ TEST_F(AmplifierDescriptors, ProductStringCarriesTheModelDigitAtUnitFive)
     EXPECT_FALSE(text_of(descriptor(quorvex, 0x0303, 255, 0x0409).bytes).empty());
 }
 
+TEST_F(AmplifierDescriptors, AUtf8ProductGoesOutAsUtf16WithSurrogatePairs)
+{
+    // "Q4 Ω€😀": Ω U+03A9, € U+20AC, 😀 U+1F600 (D83D DE00).
+    sim::Amplifier amp(sim::AmplifierOptions{.product = std::string("Q4 \xCE\xA9\xE2\x82\xAC\xF0\x9F\x98\x80")});
+    EXPECT_EQ(descriptor(amp, 0x0302, 255, 0x0409).bytes,
+              (Bytes{16, 3, 'Q', 0, '4', 0, ' ', 0, 0xA9, 0x03, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE}));
+}
+
+TEST(Utf8ToUtf16, MalformedSequencesAreRefused)
+{
+    EXPECT_EQ(sim::utf16_from_utf8("a\xC3\xA9"), std::u16string(u"a\u00E9"));
+    EXPECT_EQ(sim::utf16_from_utf8(""), std::u16string());
+    for (std::string bad : {"\xFF", "\x80", "\xC3", "\xC3\x28", "\xC0\xAF", "\xE0\x80\xAF",
+                            "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"})
+        EXPECT_FALSE(sim::utf16_from_utf8(bad)) << sim::WireLog::hex(std::span<const uint8_t>(
+            reinterpret_cast<const uint8_t*>(bad.data()), bad.size()));
+    // Malformed text still goes out, one unit per byte.
+    EXPECT_EQ(sim::text_descriptor("Q\xFF"), (Bytes{6, 3, 'Q', 0, 0xFF, 0}));
+}
+
 TEST_F(AmplifierDescriptors, EveryKindIsTruncatedToTheRequestedLength)
 {
     sim::Amplifier amp;

@@ -87,6 +87,35 @@ TEST(WireLogJson, EachEntryIsOneJsonObject)
     EXPECT_EQ(nlohmann::json::parse(sim::WireLog::json_line(note))["text"], "unknown command 22");
 }
 
+TEST(WireLogMemory, KeepsTheNewestEntriesWhileTheSinkSeesThemAll)
+{
+    sim::WireLog log;
+    std::vector<uint8_t> sunk;
+    log.set_sink([&](const sim::WireEntry& e) { sunk.push_back(e.bytes.at(0)); });
+    log.set_capacity(3);
+    for (uint8_t code : {1, 2, 3, 4, 5}) log.out(0x01, std::span<const uint8_t>(&code, 1));
+    EXPECT_EQ(log.commands(), (std::vector<Bytes>{{3}, {4}, {5}}));
+    EXPECT_EQ(log.sequence(), "3; 4; 5");
+    EXPECT_EQ(log.dropped(), 2u);
+    EXPECT_EQ(sunk, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+    log.set_capacity(1);
+    EXPECT_EQ(log.commands(), (std::vector<Bytes>{{5}}));
+    EXPECT_EQ(log.dropped(), 4u);
+    log.clear();
+    EXPECT_EQ(log.dropped(), 0u);
+    EXPECT_EQ(log.capacity(), 1u);
+}
+
+TEST(WireLogMemory, ALongStreamIsBoundedByTheDefaultCapacity)
+{
+    sim::WireLog log;
+    std::vector<uint8_t> packet(68, 0x53);
+    for (int i = 0; i < 70000; ++i) log.in(0x81, packet);
+    EXPECT_EQ(log.capacity(), 65536u);
+    EXPECT_EQ(log.entries().size(), 65536u);
+    EXPECT_EQ(log.dropped(), 70000u - 65536u);
+}
+
 TEST(WireLogThreads, ConcurrentWritersLoseNothingAndTheSinkSeesEveryEntry)
 {
     sim::WireLog log;

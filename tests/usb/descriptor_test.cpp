@@ -77,6 +77,18 @@ TEST_F(DescriptorTest, QueriesFollowTheStringsAndPrecedeTheConfigurations)
     EXPECT_EQ(file().requests(IOCTL_INFO_DWORD_19).at(0).in, (Bytes{0, 0, 0, 0}));
     EXPECT_TRUE(m_device.infoFlag19);
     EXPECT_EQ(m_device.driverVersion, 0x01050700u);
+
+    // The whole conversation in order: descriptor requests by wValue, driver queries by code.
+    std::vector<std::pair<DWORD, uint16_t>> order;
+    for (const Request& r : file().requests()) order.emplace_back(r.code, r.code == 0x00220020 ? Word(r.in, 2) : 0);
+    const std::vector<std::pair<DWORD, uint16_t>> whole{
+        {0x00220020, 0x0100}, {0x00220020, 0x0300}, {0x00220020, 0x0300}, {0x00220020, 0x0301},
+        {0x00220020, 0x0301}, {0x00220020, 0x0302}, {0x00220020, 0x0302}, {0x00220020, 0x0303},
+        {0x00220020, 0x0303}, {0x00220010, 0},      {0x0022003C, 0},      {0x00220040, 0},
+        {0x00220000, 0},      {0x00220004, 0},      {0x0022004C, 0},      {0x00220020, 0x0200},
+        {0x00220020, 0x0200}, {0x00220008, 0},
+    };
+    EXPECT_EQ(order, whole);
 }
 
 TEST_F(DescriptorTest, AmplifierSetGivesTwoBulkEndPointsAndNothingElse)
@@ -131,9 +143,38 @@ TEST_F(DescriptorTest, LanguageTablePrefersUsEnglish)
                           Case{{2, 3}, 0}, Case{{8, 3, 0x07, 0x04, 0x0C, 0x04, 0x09, 0x04}, 0x0409}}) {
         file().descriptors[0x0300] = c.table;
         CUsbDevice device(nullptr, kTestInterface, false);
-        device.Open(0);
+        EXPECT_TRUE(device.Open(0));
         EXPECT_EQ(device.languageId, c.expected) << int(c.table[0]);
     }
+}
+
+TEST_F(DescriptorTest, TableWithoutALanguageClearsTheLanguageOfTheLastOpening)
+{
+    // bLength 2: an empty table; under 2: shorter than its own header.
+    for (Bytes table : {Bytes{2, 3}, Bytes{1, 3}, Bytes{0, 3}, Bytes{3, 3, 0x09}}) {
+        file().descriptors[0x0300] = {4, 3, 0x09, 0x04};
+        ASSERT_TRUE(Open());
+        ASSERT_EQ(m_device.languageId, 0x0409);
+        file().descriptors[0x0300] = table;
+        file().clear();
+        ASSERT_TRUE(Open());
+        EXPECT_EQ(m_device.languageId, 0) << int(table[0]);
+        // The strings are then asked for with language 0.
+        for (const Request& r : file().requests(IOCTL_CONTROL_TRANSFER)) {
+            if (Word(r.in, 2) > 0x0300 && Word(r.in, 2) <= 0x0303) {
+                EXPECT_EQ(Word(r.in, 4), 0) << std::hex << Word(r.in, 2);
+            }
+        }
+    }
+}
+
+TEST_F(DescriptorTest, FailedLanguageRequestKeepsTheLanguage)
+{
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(m_device.languageId, 0x0409);
+    file().descriptors.erase(0x0300);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(m_device.languageId, 0x0409);
 }
 
 TEST_F(DescriptorTest, StringUnitsAreCopiedRawAndZeroFilled)
@@ -228,6 +269,40 @@ TEST(ConfigurationWalk, ClassSpecificDescriptorsAreCountedAndPassedOver)
     EXPECT_EQ(configuration.settings[0]->endPoints[1]->address, 0x81);
     EXPECT_EQ(configuration.settings[1]->interfaceNumber, 1);
     EXPECT_EQ(configuration.settings[1]->endPoints[1]->address, 0x02);
+}
+
+TEST(ConfigurationWalk, BlocksShorterThanTheirHeaderAreNotRead)
+{
+    // A whole header in memory, but fewer bytes said to have arrived: none of them may be taken.
+    const Bytes block = Configuration(Join({Interface(3, 1, 1), EndPoint(0x81, 2)}));
+    for (DWORD received = 0; received < 9; ++received) {
+        SCOPED_TRACE(received);
+        auto exact = std::make_unique<BYTE[]>(received + 1);
+        std::copy(block.begin(), block.begin() + received, exact.get());
+        CUsbConfiguration configuration(INVALID_HANDLE_VALUE, received ? exact.get() : nullptr, received);
+        EXPECT_EQ(configuration.settingCount, 0);
+        EXPECT_EQ(configuration.descriptorType, 0);
+        EXPECT_EQ(configuration.totalLength, 0);
+        EXPECT_EQ(configuration.maxPower, 0);
+        CUsbConfiguration withHeader(INVALID_HANDLE_VALUE, block.data(), received);
+        EXPECT_EQ(withHeader.descriptorLength, 0);
+        EXPECT_EQ(withHeader.totalLength, 0);
+        EXPECT_EQ(withHeader.numInterfaces, 0);
+        EXPECT_EQ(withHeader.settingCount, 0);
+
+        CUsbInterfaceSetting setting(INVALID_HANDLE_VALUE, block.data() + 9, received);
+        EXPECT_TRUE(setting.truncated);
+        EXPECT_EQ(setting.descriptorLength, 0);
+        EXPECT_EQ(setting.interfaceNumber, 0);
+        EXPECT_EQ(setting.numEndPoints, 0);
+        EXPECT_EQ(setting.blockLength, 0);
+        EXPECT_EQ(setting.endPoints[1], nullptr);
+        CUsbInterfaceSetting cut(INVALID_HANDLE_VALUE, received ? exact.get() : nullptr, received);
+        EXPECT_TRUE(cut.truncated);
+    }
+    CUsbConfiguration whole(INVALID_HANDLE_VALUE, block.data(), DWORD(block.size()));
+    EXPECT_EQ(whole.settingCount, 1);
+    EXPECT_EQ(whole.settings[0]->interfaceNumber, 3);
 }
 
 TEST(ConfigurationWalk, MoreThanEightInterfacesKeepsTheFirstEight)

@@ -5,10 +5,37 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 
 using namespace usbtest;
+
+// This test is linked with --wrap for CloseHandle: every call, the library's included, is counted
+// by handle value on its way to the real one.
+extern "C" BOOL __real__Z11CloseHandlePv(HANDLE handle);
+
+namespace {
+
+std::mutex g_closesMutex;
+std::map<HANDLE, int> g_closes;
+
+int CloseCalls(HANDLE handle)
+{
+    std::lock_guard lock(g_closesMutex);
+    return g_closes[handle];
+}
+
+}  // namespace
+
+extern "C" BOOL __wrap__Z11CloseHandlePv(HANDLE handle)
+{
+    {
+        std::lock_guard lock(g_closesMutex);
+        ++g_closes[handle];
+    }
+    return __real__Z11CloseHandlePv(handle);
+}
 
 namespace {
 
@@ -213,4 +240,35 @@ TEST(DeviceLifecycle, RefusedHandlesRaiseTheirMessages)
         EXPECT_STREQ(message, "Failed to close handle to driver.");
     }
     device.driverHandle = INVALID_HANDLE_VALUE;
+}
+
+TEST(DeviceLifecycle, DestructorNeverClosesAHandleValueThatWouldNotCloseAgain)
+{
+    FakeDriver driver;
+    PresentAmplifier(driver.file());
+    auto device = std::make_unique<CUsbDevice>(nullptr, kTestInterface, true);
+    HANDLE handle = device->driverHandle;
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(CloseCalls(handle), 0);
+    ASSERT_TRUE(CloseHandle(handle));  // behind the device's back
+    EXPECT_EQ(driver.file().closes(), 1);
+    // Its Close raises "Failed to close handle to driver." inside the destructor, which must let
+    // that value be: the system may have given it to something else since.
+    device.reset();
+    EXPECT_EQ(CloseCalls(handle), 2);
+    EXPECT_EQ(driver.file().closes(), 1);
+}
+
+TEST(DeviceLifecycle, DestructorStillClosesTheHandleWhenOnlyItsNotificationWouldNotEnd)
+{
+    FakeDriver driver;
+    PresentAmplifier(driver.file());
+    HWND window = reinterpret_cast<HWND>(uintptr_t(0x5152));
+    auto device = std::make_unique<CUsbDevice>(window, kTestInterface, true);
+    HANDLE handle = device->driverHandle;
+    ASSERT_NE(device->handleNotification, nullptr);
+    UnregisterDeviceNotification(device->handleNotification);  // behind the device's back
+    device.reset();
+    EXPECT_EQ(CloseCalls(handle), 1);
+    EXPECT_EQ(driver.file().closes(), 1) << "the driver's handle is given back";
 }

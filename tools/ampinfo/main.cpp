@@ -2,6 +2,8 @@
 // library read from it. Exits non-zero with one line on stderr when no amplifier answers.
 #include "ampbench/version.h"
 #include "platform/bus/bus.h"
+#include "platform/bus/libusb/libusb_backend.h"
+#include "platform/bus/libusb/look_alikes.h"
 #include "platform/usbdriver/driver.h"
 #include "usb/usb_device.h"
 
@@ -9,6 +11,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <ostream>
+#include <streambuf>
 #include <string>
 
 namespace {
@@ -100,13 +104,32 @@ std::string PathField(const std::string& path, int field)
     return path.substr(start, path.find('#', start) - start);
 }
 
+// USB devices outside the table that look like an amplifier, one line each with the table line
+// that would make them one. Only where the programs use real hardware (AMP_BUS).
+int ListLookAlikes()
+{
+    if (!platform::bus::libusb::running()) return 0;
+    struct : std::streambuf {
+    } discard;
+    std::ostream quiet(&discard);  // the backend has reported the table's problems already
+    const auto table = platform::bus::libusb::load_device_table(quiet);
+    const std::string tablePath = platform::bus::libusb::device_table_path();
+    const auto found = platform::bus::libusb::find_look_alikes(table);
+    for (const auto& d : found)
+        std::printf("-  libusb  %04x:%04x  not in the table: a vendor-specific interface with bulk OUT 0x01 and "
+                    "IN 0x81 at %s; add the line \"%04x:%04x\" to %s\n",
+                    d.vendor, d.product, d.location.c_str(), d.vendor, d.product, tablePath.c_str());
+    return int(found.size());
+}
+
 // One line a device interface: index, backend, ids, product string, path. A device that does
-// not open is still listed, with the reason.
-int ListDevices()
+// not open is still listed, with the reason. With `all`, then the look-alikes outside the table.
+int ListDevices(bool all)
 {
     auto device = std::make_unique<CUsbDevice>(nullptr, kAmplifierInterface, false);
     const BYTE count = device->DeviceCount();
     if (count == 0) {
+        if (all) ListLookAlikes();
         std::fprintf(stderr, "ampinfo: no amplifier found\n");
         return 1;
     }
@@ -133,6 +156,7 @@ int ListDevices()
             std::fprintf(stderr, "ampinfo: %s\n", message);
         }
     }
+    if (all) ListLookAlikes();
     return 0;
 }
 
@@ -143,13 +167,19 @@ int main(int argc, char** argv)
     CLI::App app{"Opens the first amplifier and prints what the device-access library read from it.", "ampinfo"};
     app.set_version_flag("--version", std::string("ampinfo ") + AMPBENCH_VERSION);
     bool list = false;
-    app.add_flag("--list", list, "List every amplifier interface with its backend, ids and product string");
+    bool all = false;
+    auto* listOption =
+        app.add_flag("--list", list, "List every amplifier interface with its backend, ids and product string");
+    app.add_flag("--all", all,
+                 "With --list, also list USB devices not in the device table that look like an amplifier "
+                 "(a vendor-specific interface with bulk OUT 0x01 and IN 0x81), with the table line to add")
+        ->needs(listOption);
     CLI11_PARSE(app, argc, argv);
 
     platform::bus::start_backends();
     platform::usbdriver::install();
     if (list) {
-        const int listed = ListDevices();
+        const int listed = ListDevices(all);
         platform::bus::stop_backends();
         return listed;
     }

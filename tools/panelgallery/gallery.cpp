@@ -1,5 +1,7 @@
 #include "tools/panelgallery/gallery.h"
 
+#include "platform/afx/entry.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -29,6 +31,9 @@ public:
 CGalleryApp theApp;
 
 }  // namespace
+
+const platform::afx::ProgramInfo theProgramInfo = {
+    "One of each instrument control on a panel, with a chart fed by made-up traces.", &GalleryTemplate};
 
 BEGIN_MESSAGE_MAP(CGalleryDlg, CDialog)
     ON_MESSAGE(WM_GALLERY_FEED, &CGalleryDlg::OnFeed)

@@ -14,6 +14,16 @@
 
 namespace platform::bus::libusb {
 
+std::string location_of(libusb_device* device)
+{
+    std::string location = std::to_string(libusb_get_bus_number(device));
+    uint8_t ports[8];
+    const int n = libusb_get_port_numbers(device, ports, sizeof ports);
+    if (n <= 0) return location + "-a" + std::to_string(libusb_get_device_address(device));
+    for (int i = 0; i < n; ++i) location += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    return location;
+}
+
 namespace {
 
 constexpr unsigned kControlTimeoutMs = 5000;
@@ -40,15 +50,6 @@ Status status_of_transfer(libusb_transfer_status status)
     }
 }
 
-std::string location_of(libusb_device* device)
-{
-    std::string location = std::to_string(libusb_get_bus_number(device));
-    uint8_t ports[8];
-    const int n = libusb_get_port_numbers(device, ports, sizeof ports);
-    if (n <= 0) return location + "-a" + std::to_string(libusb_get_device_address(device));
-    for (int i = 0; i < n; ++i) location += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
-    return location;
-}
 
 }  // namespace
 

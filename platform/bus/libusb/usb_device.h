@@ -20,6 +20,9 @@ namespace platform::bus::libusb {
 
 class Backend;
 
+// Where a device sits: bus, then the hub ports, as "1-4" or "1-4.2" ("1-a5": address 5, no ports).
+std::string location_of(libusb_device* device);
+
 class UsbDevice final : public Device, public std::enable_shared_from_this<UsbDevice> {
 public:
     UsbDevice(Backend& backend, libusb_device* device);
