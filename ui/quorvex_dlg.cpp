@@ -1,6 +1,7 @@
 #include "ui/quorvex_dlg.h"
 
 #include "acquisition/chart_feed.h"
+#include "acquisition/stream_worker.h"
 #include "amp/link.h"
 #include "ui/about_dlg.h"
 #include "ui/cal_config_dlg.h"
@@ -47,6 +48,9 @@ BEGIN_MESSAGE_MAP(CQuorvexDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_MESSAGE(WM_SAMPLES_READY, &CQuorvexDlg::OnSamplesReady)
+    ON_WM_DEVICECHANGE()
+    ON_MESSAGE(WM_AMPLIFIER_GONE, &CQuorvexDlg::OnAmplifierGone)
+    ON_WM_ENDSESSION()
     ON_BN_CLICKED(IDC_ABOUT, &CQuorvexDlg::OnAbout)
     ON_BN_CLICKED(IDC_CONFIGURE, &CQuorvexDlg::OnConfigure)
     ON_BN_CLICKED(IDOK, &CQuorvexDlg::Shutdown)
@@ -96,8 +100,9 @@ BOOL CQuorvexDlg::OnInitDialog()
     m_powerSwitch.SetLedState(TRUE);
     Sleep(750);
 
-    // Up to four queries; whichever succeeds last leaves its values.
-    if (!QueryVersion()) {
+    // Up to four queries; whichever succeeds last leaves its values. An amplifier unplugged
+    // meanwhile is not waited for: its notice closes it once the window runs.
+    if (!QueryVersion() && !AmplifierGone()) {
         Sleep(500);
         QueryVersion();
         if (!QueryVersion()) {
@@ -105,6 +110,7 @@ BOOL CQuorvexDlg::OnInitDialog()
             QueryVersion();
         }
     }
+    if (AmplifierGone()) return TRUE;
     Sleep(200);
     ApplyCalibration();
     return TRUE;
@@ -231,10 +237,14 @@ void CQuorvexDlg::OnAbout()
         return;
     }
     // While the stream runs the worker owns the IN endpoint: the box shows the stored values
-    // rather than taking a sample packet for a reply.
-    if (g_streaming.load() == 0 && !QueryVersion()) {
-        Sleep(750);
-        QueryVersion();
+    // rather than taking a sample packet for a reply. A worker stopped a moment ago may still be
+    // inside its last read, which must not take the reply.
+    if (g_streaming.load() == 0) {
+        WaitForStreamWorker();
+        if (!QueryVersion()) {
+            Sleep(750);
+            QueryVersion();
+        }
     }
     dlg.SetVersion(m_versionBytes);
     dlg.DoModal();
