@@ -3,9 +3,14 @@
 #include "platform/afx/testing.h"
 #include "platform/afx/window_registry.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <xcb/xcb.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -22,8 +27,29 @@ namespace {
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr int kSignalCount = int(sizeof kSignals / sizeof kSignals[0]);
 
+// The main window destroyed by another X client (xdotool windowclose, a window manager) leaves
+// the program running with nothing on the screen: that ends the session too.
+class DestroyedWindowFilter final : public QAbstractNativeEventFilter {
+public:
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7F) != XCB_DESTROY_NOTIFY) return false;
+        WId window = static_cast<const xcb_destroy_notify_event_t*>(message)->window;
+        // Outside Qt's handling of the event: ending the session runs the shutdown.
+        QTimer::singleShot(0, QCoreApplication::instance(), [window] {
+            CWnd* main = AfxGetMainWnd();
+            QWidget* widget = main ? testing::WidgetOf(main->m_hWnd) : nullptr;
+            if (widget && widget->internalWinId() == window) EndSession();
+        });
+        return false;
+    }
+};
+
 struct Watch {
     bool watching = false;
+    DestroyedWindowFilter* destroyedWindows = nullptr;
     int pipe[2] = {-1, -1};
     QSocketNotifier* notifier = nullptr;
     struct sigaction previous[kSignalCount] = {};
@@ -120,6 +146,10 @@ void WatchForSessionEnd(std::function<void()> atEnd)
         }
     }
     w.previousHandler = qInstallMessageHandler(SessionMessages);
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        w.destroyedWindows = new DestroyedWindowFilter;
+        app->installNativeEventFilter(w.destroyedWindows);
+    }
 }
 
 void StopWatchingForSessionEnd()
@@ -128,6 +158,11 @@ void StopWatchingForSessionEnd()
     if (!w.watching) return;
     qInstallMessageHandler(w.previousHandler);
     w.previousHandler = nullptr;
+    if (w.destroyedWindows) {
+        if (QCoreApplication* app = QCoreApplication::instance()) app->removeNativeEventFilter(w.destroyedWindows);
+        delete w.destroyedWindows;
+        w.destroyedWindows = nullptr;
+    }
     for (int i = 0; i < kSignalCount; ++i) {
         if (w.installed[i]) ::sigaction(kSignals[i], &w.previous[i], nullptr);
         w.installed[i] = false;

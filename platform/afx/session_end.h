@@ -1,7 +1,8 @@
 // How a program ends when it is told to from outside rather than by its own windows: SIGTERM,
-// SIGINT and SIGHUP, or the connection to the display breaking (the X server gone, or the
-// window killed through it). The main window gets WM_ENDSESSION, as at the end of a Windows
-// session, and ends itself; modal loops still open on top of it end; the process ends, status 0.
+// SIGINT and SIGHUP, its main window destroyed by another X client, or the connection to the
+// display breaking (the X server gone, or the window killed through it). The main window gets
+// WM_ENDSESSION, as at the end of a Windows session, and ends itself; modal loops still open on
+// top of it end; the process ends with status 0.
 #pragma once
 
 #include <functional>

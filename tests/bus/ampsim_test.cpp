@@ -188,11 +188,13 @@ public:
         if (!answer) return std::nullopt;
         return static_cast<bus::Status>(answer->status);
     }
+    // Close has no answer: a descriptor read after it shows that the ampsim has taken it.
     void tell_closed()
     {
         bus::ampsim::Header h;
         h.type = static_cast<uint8_t>(bus::ampsim::Frame::close);
         bus::ampsim::send_frame(m_fd, h);
+        ask(bus::ampsim::Frame::control, 0, {0x80, 6, 0x0100, 0, 18});
     }
 
 private:
