@@ -164,11 +164,11 @@ protected:
 
 TEST_F(AboutAfterStop, TheReplyGoesToTheAboutBoxNotToTheStoppingWorker)
 {
+    // Were the reply taken by the worker, the box's own read would wait this long for nothing.
+    g_device.load()->bulkInEndPoint->timeoutMs = 1000;
     StartStream();
     FeedPackets(0, 1);
     Click(IDC_SCROLL);  // stop: the worker is still inside its next read
-    // Were the reply taken by the worker, the box's own read would wait this long for nothing.
-    g_device.load()->bulkInEndPoint->timeoutMs = 1000;
     AboutShown shown = OpenAboutBox();
     EXPECT_EQ(shown, (AboutShown{"07", "42", "1234"}));
     EXPECT_EQ(Sequence(), "10; 10; 11; 21");
