@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <chrono>
-#include <cstring>
 
 std::atomic<CUsbDevice*> g_device{nullptr};
 

@@ -74,7 +74,9 @@ void OnSignal(int)
     int saved = errno;
     char byte = 1;
     int fd = g_signalWriteFd.load(std::memory_order_relaxed);
-    if (fd >= 0) [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
+    if (fd >= 0) {
+        [[maybe_unused]] ssize_t n = ::write(fd, &byte, 1);
+    }
     errno = saved;
 }
 
