@@ -26,7 +26,9 @@ bool Transfer(CBulkEndPoint* endPoint, BYTE* buffer, LONG& length)
     auto start = std::chrono::steady_clock::now();
     bool done = endPoint->TransferData(buffer, length);
     if (done) return true;
-    if (endPoint->status2.load() == ERROR_DEVICE_NOT_CONNECTED) {
+    // The driver completes every transfer of an unplugged device with its no-device status; a
+    // handle it no longer serves fails the request at once with it.
+    if (endPoint->status2.load() == ERROR_DEVICE_NOT_CONNECTED || endPoint->lastError.load() == ERROR_DEVICE_NOT_CONNECTED) {
         g_gone.store(true);
     } else if (g_wayOut.load() && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(limit)) {
         g_silent.store(true);

@@ -1,4 +1,4 @@
-// The amplifier link both programs share: the one device object, the model identity, and the
+// The amplifier link every program shares: the one device object, the model identity, and the
 // three ways bytes move: a command written to the bulk OUT endpoint, a 68-byte read from the
 // bulk IN endpoint, and aborting a read that the amplifier leaves unanswered.
 #pragma once

@@ -3,6 +3,7 @@
 #include "acquisition/chart_feed.h"
 #include "acquisition/stream_worker.h"
 #include "amp/link.h"
+#include "amp/power.h"
 #include "ui/resource.h"
 
 #include <string>
@@ -120,10 +121,7 @@ void CPanelDlg::CloseLostAmplifier()
 
 bool CPanelDlg::QueryVersion()
 {
-    BYTE reply[512] = {};
-    SendCommand(CMD_GET_VERSION);
-    LONG length = ReadPacket(reply);
-    return VersionReply::Decode(reply, length, m_versionBytes);
+    return QueryAmplifierVersion(m_versionBytes);
 }
 
 void CPanelDlg::OnScrollClick()
@@ -186,22 +184,18 @@ void CPanelDlg::SetImpedanceBarLevels(double level)
 void CPanelDlg::OnRangeChange()
 {
     if (!EnsureOpen()) return;
-    switch (m_rangeSwitch.GetPosition()) {
-    case 0: SendCommand(CMD_RANGE_50); break;
-    case 1: SendCommand(CMD_RANGE_100); break;
-    case 2: SendCommand(CMD_RANGE_500); break;
-    default: break;
-    }
+    BYTE code = CodeAtPosition(RANGE_CODES, m_rangeSwitch.GetPosition());
+    if (code != 0) SendCommand(code);
 }
 
 void CPanelDlg::OnAuxToggle()
 {
-    SendToggle(m_auxToggle, CMD_AUX_ON, CMD_AUX_OFF);
+    SendToggle(m_auxToggle, AUX_TOGGLE);
 }
 
-void CPanelDlg::SendToggle(CToggleSwitchCtrl& toggle, BYTE activeCode, BYTE inactiveCode)
+void CPanelDlg::SendToggle(CToggleSwitchCtrl& toggle, const ToggleCodes& codes)
 {
-    SendCommand(toggle.GetActive() ? activeCode : inactiveCode);
+    SendCommand(toggle.GetActive() ? codes.active : codes.inactive);
 }
 
 HCURSOR CPanelDlg::OnQueryDragIcon()

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "acquisition/sample_ring.h"
+#include "amp/switch_codes.h"
 #include "controls/instrument_controls.h"
 #include "platform/afx/afxwin.h"
 #include "platform/com/stripchart.h"
@@ -87,7 +88,7 @@ protected:
     // The POWER handler's common head: refused while streaming, reconnect with its POWER
     // failure path, and a worker that is still leaving has sent its stop command. False: leave.
     bool BeginPowerClick();
-    void SendToggle(CToggleSwitchCtrl& toggle, BYTE activeCode, BYTE inactiveCode);
+    void SendToggle(CToggleSwitchCtrl& toggle, const ToggleCodes& codes);
     // What else a model forgets with the power of an amplifier that went away.
     virtual void PowerLost() {}
 

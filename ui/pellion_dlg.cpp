@@ -2,6 +2,8 @@
 
 #include "acquisition/stream_worker.h"
 #include "amp/link.h"
+#include "amp/models.h"
+#include "amp/power.h"
 #include "ui/about_dlg.h"
 #include "ui/resource.h"
 
@@ -12,7 +14,8 @@ const int kPellionTraces[] = {0, 5, 1, 6};  // the order the chart is given them
 }
 
 const PanelModel CPellionDlg::MODEL = {
-    "Pellion", PELLION_IDENTITY, kPellionTraces, 4, PELLION_IMPEDANCE_BARS, 9, true, false, 1000, 0,
+    PELLION_MODEL.name, PELLION_MODEL.identity, kPellionTraces, 4, PELLION_IMPEDANCE_BARS, 9,
+    PELLION_MODEL.countDevicesFirst, false, 1000, PELLION_MODEL.powerOffWaitMs,
 };
 
 CPellionDlg::CPellionDlg() : CPanelDlg(IDD_MAIN, MODEL) {}
@@ -111,29 +114,16 @@ void CPellionDlg::OnPowerClick()
         return;
     }
     m_bPowerOn = 1;
-    SendCommand(CMD_POWER_ON);
     m_modeCode = CMD_MODE_CAL;
-    // The amplifier needs a moment after power-on before it takes a mode.
-    Sleep(250);
-    SendCommand(CMD_MODE_CAL);
+    PellionPowerOn(m_versionBytes);
     m_modeSwitch.SetPointerPosition(0);
     m_rangeSwitch.SetPointerPosition(1);
-    if (!QueryVersion()) {
-        Sleep(500);
-        QueryVersion();
-    }
 }
 
 void CPellionDlg::OnModeChange()
 {
     if (!EnsureOpen()) return;
-    BYTE code = 0;
-    switch (m_modeSwitch.GetPosition()) {
-    case 0: code = CMD_MODE_CAL; break;
-    case 1: code = CMD_MODE_EEG; break;
-    case 2: code = CMD_MODE_ZTEST; break;
-    default: break;
-    }
+    BYTE code = CodeAtPosition(MODE_CODES, m_modeSwitch.GetPosition());
     if (code != 0) {
         m_modeCode = code;
         SendCommand(code);
@@ -153,12 +143,8 @@ void CPellionDlg::OnRangeChange()
 // No reconnect here: with no amplifier open the command goes nowhere.
 void CPellionDlg::OnNotchChange()
 {
-    switch (m_notchSwitch.GetPosition()) {
-    case 0: SendCommand(CMD_NOTCH_60HZ); break;
-    case 1: SendCommand(CMD_NOTCH_50HZ); break;
-    case 2: SendCommand(CMD_NOTCH_OFF); break;
-    default: break;
-    }
+    BYTE code = CodeAtPosition(NOTCH_CODES, m_notchSwitch.GetPosition());
+    if (code != 0) SendCommand(code);
     RepaintStep();
 }
 

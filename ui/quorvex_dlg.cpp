@@ -3,6 +3,8 @@
 #include "acquisition/chart_feed.h"
 #include "acquisition/stream_worker.h"
 #include "amp/link.h"
+#include "amp/models.h"
+#include "amp/power.h"
 #include "ui/about_dlg.h"
 #include "ui/cal_config_dlg.h"
 #include "ui/resource.h"
@@ -15,7 +17,8 @@ const int kQuorvexTraces[] = {0, 1, 2, 3, 5, 6, 7};  // trace 4 is never drawn
 }
 
 const PanelModel CQuorvexDlg::MODEL = {
-    "Quorvex", QUORVEX_IDENTITY, kQuorvexTraces, 7, 5, 0, false, true, 500, 500,
+    QUORVEX_MODEL.name, QUORVEX_MODEL.identity, kQuorvexTraces, 7, 5, 0, QUORVEX_MODEL.countDevicesFirst, true, 500,
+    QUORVEX_MODEL.powerOffWaitMs,
 };
 
 CQuorvexDlg::CQuorvexDlg() : CPanelDlg(IDD_MAIN, MODEL) {}
@@ -95,23 +98,11 @@ BOOL CQuorvexDlg::OnInitDialog()
     OpenAmplifier();
     if (m_bDeviceOpen != 1) return TRUE;
 
-    SendCommand(CMD_POWER_ON);
     m_bPowerOn = 1;
     m_powerSwitch.SetLedState(TRUE);
-    Sleep(750);
-
-    // Up to four queries; whichever succeeds last leaves its values. An amplifier unplugged
-    // meanwhile is not waited for: its notice closes it once the window runs.
-    if (!QueryVersion() && !AmplifierGone()) {
-        Sleep(500);
-        QueryVersion();
-        if (!QueryVersion()) {
-            Sleep(500);
-            QueryVersion();
-        }
-    }
+    QuorvexPowerOn(m_versionBytes);
+    // An amplifier unplugged meanwhile is not waited for: its notice closes it once the window runs.
     if (AmplifierGone()) return TRUE;
-    Sleep(200);
     ApplyCalibration();
     return TRUE;
 }
@@ -148,17 +139,13 @@ bool CQuorvexDlg::PaintsOnlyTheRotaries() const
 
 void CQuorvexDlg::ApplyCalibration()
 {
-    BYTE packet[512] = {};
-    CalibrationPacket calibration = CalibrationPacket::Build(m_calFrequency, m_calAmplitudeIndex);
-    for (int i = 0; i < CALIBRATION_PACKET_LENGTH; ++i) packet[i] = calibration.bytes[i];
-
     char text[10];
     std::snprintf(text, sizeof text, "%s", AmplitudeStepAt(m_calAmplitudeIndex).text);
     m_calAmplitudeLabel.SetCaption(text);
     std::snprintf(text, sizeof text, "%.2f", m_calFrequency);
     m_calFrequencyLabel.SetCaption(text);
 
-    SendPacket(packet, CALIBRATION_PACKET_LENGTH);
+    SendCalibration(m_calFrequency, m_calAmplitudeIndex);
 }
 
 void CQuorvexDlg::OnPowerClick()
@@ -185,39 +172,28 @@ void CQuorvexDlg::ClearImpedanceBars()
 void CQuorvexDlg::OnModeChange()
 {
     if (!EnsureOpen()) return;
-    switch (m_modeSwitch.GetPosition()) {
-    case 0:
-        ClearImpedanceBars();
-        m_modeCode = CMD_MODE_CAL;
-        SendCommand(CMD_MODE_CAL);
-        break;
-    case 1:
-        ClearImpedanceBars();
-        m_modeCode = CMD_MODE_EEG;
-        SendCommand(CMD_MODE_EEG);
-        break;
-    case 2:
-        m_modeCode = CMD_MODE_ZTEST;
-        SendCommand(CMD_MODE_ZTEST);
-        break;
-    default: break;
-    }
+    BYTE code = CodeAtPosition(MODE_CODES, m_modeSwitch.GetPosition());
+    if (code == 0) return;
+    // Only leaving "Ztest" empties the bars.
+    if (code != CMD_MODE_ZTEST) ClearImpedanceBars();
+    m_modeCode = code;
+    SendCommand(code);
 }
 
 // The caption above a toggle names its active state.
 void CQuorvexDlg::OnChannelsToggle()
 {
-    SendToggle(m_channelsToggle, CMD_CHANNELS_4, CMD_CHANNELS_2);
+    SendToggle(m_channelsToggle, CHANNELS_TOGGLE);
 }
 
 void CQuorvexDlg::OnNotchToggle()
 {
-    SendToggle(m_notchToggle, CMD_NOTCH_50HZ, CMD_NOTCH_60HZ);
+    SendToggle(m_notchToggle, NOTCH_TOGGLE);
 }
 
 void CQuorvexDlg::OnReferenceToggle()
 {
-    SendToggle(m_referenceToggle, CMD_REF_UNLINK, CMD_REF_LINK);
+    SendToggle(m_referenceToggle, REFERENCE_TOGGLE);
 }
 
 void CQuorvexDlg::OnConfigure()
