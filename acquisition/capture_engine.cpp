@@ -345,6 +345,13 @@ void CCaptureSession::StreamWorker(CaptureLimit limit)
             m_queue->Push(event);
             break;
         }
+        // Reads that bring no packet (an amplifier sending only short ones) must not hold off
+        // the time limit either.
+        if (limit.duration.count() > 0 && at - m_started > limit.duration) {
+            event.kind = Event::limit;
+            m_queue->Push(event);
+            break;
+        }
         event.kind = Event::badRead;
         event.length = length;
         event.packet.arrival = at;

@@ -1,5 +1,7 @@
 #include "analysis/stream_timing.h"
 
+#include "analysis/packet_period.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -7,24 +9,16 @@ namespace analysis {
 
 StreamTiming stream_timing(std::span<const std::vector<double>> runs)
 {
-    // One slope through all runs, each about its own mean: packet number against arrival time.
-    // Scheduling jitter on the host spreads arrivals both ways, so least squares averages it.
     StreamTiming timing;
-    double stt = 0, sti = 0;
     for (const std::vector<double>& run : runs) {
-        size_t n = run.size();
-        timing.packets += n;
-        if (n < 2) continue;
-        double meanT = 0, meanI = double(n - 1) / 2;
-        for (double t : run) meanT += t;
-        meanT /= double(n);
-        for (size_t i = 0; i < n; ++i) {
-            stt += (run[i] - meanT) * (run[i] - meanT);
-            sti += (run[i] - meanT) * (double(i) - meanI);
-            if (i > 0) timing.longestGapS = std::max(timing.longestGapS, run[i] - run[i - 1]);
-        }
+        timing.packets += run.size();
+        for (size_t i = 1; i < run.size(); ++i) timing.longestGapS = std::max(timing.longestGapS, run[i] - run[i - 1]);
     }
-    timing.packetsPerSecond = stt > 0 ? sti / stt : std::numeric_limits<double>::quiet_NaN();
+    // The period the recorder measures too: through the packets that came promptly, so a host
+    // that was late and caught up, or a stretch the amplifier lost, does not move the rate.
+    PacketPeriod period = measure_packet_period(runs);
+    timing.packetsPerSecond = period.period > 0 ? 1 / period.period : std::numeric_limits<double>::quiet_NaN();
+    timing.rateReliable = period.reliable;
     return timing;
 }
 

@@ -10,6 +10,7 @@ namespace analysis {
 
 struct StreamTiming {
     double packetsPerSecond = 0;  // NaN with no run of at least two packets spread in time
+    bool rateReliable = false;    // enough packets came promptly to see the amplifier's own timeline
     double longestGapS = 0;       // the longest wait between two packets of one run
     size_t packets = 0;
 };

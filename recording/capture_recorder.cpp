@@ -1,6 +1,6 @@
 #include "recording/capture_recorder.h"
 
-#include "recording/rate_measurement.h"
+#include "analysis/packet_period.h"
 
 #include <algorithm>
 #include <csignal>
@@ -141,11 +141,17 @@ double CCaptureRecorder::MeasuringWindow() const
     return m_options.seconds > 0 && m_options.seconds < 1.0 ? m_options.seconds : 1.0;
 }
 
-std::vector<nanoseconds> CCaptureRecorder::BufferedArrivals() const
+std::vector<double> CCaptureRecorder::BufferedArrivals() const
 {
-    std::vector<nanoseconds> arrivals;
-    for (const Buffered& b : m_buffered) arrivals.push_back(b.arrival);
+    std::vector<double> arrivals;
+    for (const Buffered& b : m_buffered) arrivals.push_back(InSeconds(b.arrival - m_buffered.front().arrival));
     return arrivals;
+}
+
+analysis::PacketPeriod CCaptureRecorder::MeasurePeriod() const
+{
+    std::vector<std::vector<double>> runs{BufferedArrivals()};
+    return analysis::measure_packet_period(runs);
 }
 
 void CCaptureRecorder::MeasureRate(bool last)
@@ -154,7 +160,7 @@ void CCaptureRecorder::MeasureRate(bool last)
     std::string how = "given";
     if (m_options.sampleRate > 0) {
         m_rate = m_options.sampleRate;
-    } else if (PeriodMeasurement m = MeasurePacketPeriod(BufferedArrivals()); m.period > 0 && (m.reliable || last)) {
+    } else if (analysis::PacketPeriod m = MeasurePeriod(); m.period > 0 && (m.reliable || last)) {
         m_rate = int(std::clamp(std::lround(kSamplesPerPacket / m.period), 1L, 1000000L));
         m_bMeasured = true;
         m_bUncertain = !m.reliable;

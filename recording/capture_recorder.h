@@ -6,6 +6,7 @@
 
 #include "acquisition/capture_engine.h"
 #include "acquisition/gap_detector.h"
+#include "analysis/packet_period.h"
 #include "recording/edf_writer.h"
 
 #include <chrono>
@@ -67,7 +68,8 @@ private:
         WORD values[SAMPLE_VALUE_COUNT];
     };
     uint64_t Position() const;  // per-signal samples so far, buffered ones included
-    std::vector<std::chrono::nanoseconds> BufferedArrivals() const;
+    std::vector<double> BufferedArrivals() const;  // seconds from the first
+    analysis::PacketPeriod MeasurePeriod() const;
     double MeasuringWindow() const;
     // Settles the rate if it can be trusted (`last`: whatever the packets say, or an assumption).
     void MeasureRate(bool last);

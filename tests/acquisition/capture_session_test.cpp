@@ -487,6 +487,23 @@ TEST_F(CaptureSession, TheSimulatorsShortPacketsAllCountAsShortReads)
     EXPECT_EQ(result.shortReads, sink.badReads.size());
 }
 
+TEST_F(CaptureSession, AnAmplifierSendingOnlyShortReadsStillEndsAtTheTimeLimit)
+{
+    sim::Amplifier& amp = Plug();
+    Start();
+    amp.set_fault(sim::Fault::short_packets, true);
+    RecordingSink sink;
+    CaptureResult result;
+    CaptureLimit twoSeconds;
+    twoSeconds.duration = 2s;
+    ASSERT_TRUE(m_session->Capture(Eeg(), twoSeconds, sink, result));
+    EXPECT_EQ(result.end, CaptureEnd::limit);
+    EXPECT_TRUE(sink.packets.empty());
+    // One short read a packet's time, 64 a second, until the limit.
+    EXPECT_EQ(sink.badReads.size(), 128u);
+    EXPECT_EQ(Sequence(), "3; 10; 10; 11");
+}
+
 // ---- opening: the first amplifier, identified as the panels identify it
 
 TEST_F(CaptureSession, NoAmplifierIsReportedAndNothingIsOpen)

@@ -203,6 +203,10 @@ TEST(DefectiveAmplifier, ADeadChannelReadsNoCalibrationWave)
     ampcheck::Report report = CheckUnit(amp, Model::quorvex);
     EXPECT_LT(Find(report, "dead or stuck", "ch2")->value, 3.0);  // its own noise
     EXPECT_TRUE(std::isnan(Find(report, "calibration frequency", "ch2")->value));
+    // Nor any mains: the notch cannot be seen working there.
+    EXPECT_TRUE(std::isnan(Find(report, "notch rejection", "ch2")->value));
+    EXPECT_FALSE(Find(report, "notch rejection", "ch2")->pass);
+    EXPECT_GT(Find(report, "notch rejection", "ch1")->value, 30.0);
 }
 
 TEST(DefectiveAmplifier, AHigherImpedanceLimitLetsFortyKilohmsPass)

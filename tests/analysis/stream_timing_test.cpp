@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -40,6 +41,23 @@ TEST(StreamTiming, AStallInsideARunIsTheLongestGap)
     for (size_t i = 100; i < run.size(); ++i) run[i] += 0.7;
     std::vector<std::vector<double>> runs{run};
     EXPECT_NEAR(analysis::stream_timing(runs).longestGapS, 0.7 + 1 / 64.0, 1e-9);
+}
+
+// The amplifier held its packets in its FIFO while the host was away and sent them at once when
+// it came back: nothing was lost, and the amplifier's clock never changed.
+TEST(StreamTiming, AHostThatFellBehindAndCaughtUpLeavesTheRateAlone)
+{
+    std::vector<std::vector<double>> runs;
+    for (int r = 0; r < 4; ++r) {
+        std::vector<double> run = Arrivals(11.0 * r, 400, 64.0, 0.0, 1);
+        const double back = run[100] + 0.3;  // packet 100 comes 0.3 s late, those due meanwhile at once
+        for (size_t i = 100; i < 120; ++i) run[i] = std::max(run[i], back);
+        runs.push_back(run);
+    }
+    analysis::StreamTiming timing = analysis::stream_timing(runs);
+    EXPECT_NEAR(timing.packetsPerSecond, 64.0, 1e-6);
+    EXPECT_TRUE(timing.rateReliable);
+    EXPECT_NEAR(timing.longestGapS, 0.3 + 1 / 64.0, 1e-9);
 }
 
 TEST(StreamTiming, OnePacketHasNoRate)

@@ -20,8 +20,49 @@ namespace {
 const char* kDescription =
     "Acceptance test of the first amplifier found (either model): captures its calibration signal at several "
     "settings, EEG with and without the notch, and its electrode impedances, measures them and judges each "
-    "measurement against a stated limit.\n"
-    "Exit status: 0 every check passed, 1 a check failed, 2 it could not run.";
+    "measurement against a stated limit. The bench does not know the amplifier's absolute scale, so most checks "
+    "compare channels with each other, ranges with each other, or the notch's output with its input.";
+
+// The checks with their limits, for --help and so for the manual page, from the limits the
+// checks are judged by. The reasons for each are in limits.h and docs/ampcheck.md.
+std::string checks_text()
+{
+    using namespace limits;
+    std::string text = "Checks and their limits:\n";
+    auto row = [&](const char* name, const char* format, auto... values) {
+        char line[256];
+        int at = std::snprintf(line, sizeof line, "  %-22s ", name);
+        std::snprintf(line + at, sizeof line - size_t(at), format, values...);
+        text += line;
+        text += "\n";
+    };
+    row("sample rate error", "within +/- %g %% of 256 samples/s, against the host's clock", kSampleRatePercent);
+    row("short reads", "at most %g reads that brought less than a 68-byte packet", kShortReads);
+    row("lost packets", "at most %g, told from the packets' arrival times", kLostPackets);
+    row("longest gap", "at most %g s between two packets of a capture", kGapS);
+    row("dead or stuck", "each live channel's calibration wave at least %g %% as tall as the others' median",
+        kLiveSharePercent);
+    row("gain matching", "the wave's height within +/- %g %% of the other live channels' median", kGainMatchPercent);
+    row("calibration frequency", "within +/- %g %% of the frequency set, at 2, 10 and 20 Hz (Quorvex)",
+        kCalibrationFrequencyPercent);
+    row("test signal frequency", "within +/- %g %% of the other channels' (Pellion)", kCalibrationFrequencyPercent);
+    row("amplitude linearity", "no step off the line through the six steps by more than %g %% of the 100 uV step "
+        "(Quorvex)", kLinearityPercent);
+    row("range ratio", "ranges 50 and 500 read the microvolts of range 100 within +/- %g %%", kRangeRatioPercent);
+    row("mains pick-up", "at most %g uV of mains with the notch away from the mains frequency", kMainsUv);
+    row("notch rejection", "the notch takes at least %g dB off the mains line", kNotchRejectionDb);
+    row("noise ratio", "noise between %g and %g Hz at most %g x the other EEG inputs' median", kNoiseBandLowHz,
+        kNoiseBandHighHz, kNoiseRatio);
+    row("impedance", "each electrode at most --max-impedance kilohms (default %g)", kDefaultMaxImpedanceKohm);
+    return text +
+           "\nExit status:\n"
+           "  0  every check passed\n"
+           "  1  at least one check failed\n"
+           "  2  it could not run: no amplifier, the wrong model, a bad option, a report that cannot be written, or "
+           "the test stopped (a signal, an amplifier that went away)\n"
+           "\nWhat each capture sets, how each value is measured and why each limit is what it is: ampcheck.md in "
+           "the package's documents (docs/ampcheck.md in the source).";
+}
 
 // A report that cannot be written is found out before a minute of capturing, not after.
 bool writable(const std::string& path, std::string& error)
@@ -71,6 +112,7 @@ Parsed parse_command_line(int argc, const char* const* argv, std::ostream& out, 
     options.maxImpedanceKohm = limits::kDefaultMaxImpedanceKohm;
     std::string model;
     CLI::App app{kDescription, "ampcheck"};
+    app.footer(checks_text());
     app.set_version_flag("--version", std::string("ampcheck ") + AMPBENCH_VERSION);
     app.add_option("--model", model, "Insist on this model: quorvex or pellion")
         ->check(CLI::IsMember({"quorvex", "pellion"}, CLI::ignore_case));
@@ -78,10 +120,13 @@ Parsed parse_command_line(int argc, const char* const* argv, std::ostream& out, 
         ->check(CLI::IsMember({50, 60}));
     app.add_option("--max-impedance", options.maxImpedanceKohm,
                    "Highest electrode impedance that passes, in kilohms (default 10)")
-        ->check(CLI::PositiveNumber);
-    app.add_option("--json", options.jsonPath, "Write the report as JSON to FILE");
-    app.add_option("--html", options.htmlPath, "Write the report as a self-contained web page to FILE");
-    app.add_option("--record", options.recordPath, "Record every capture to FILE.edf (EDF+), one annotation a step");
+        ->check(CLI::PositiveNumber)
+        ->type_name("KOHM");
+    app.add_option("--json", options.jsonPath, "Write the report as JSON to FILE")->type_name("FILE");
+    app.add_option("--html", options.htmlPath, "Write the report as a self-contained web page to FILE")
+        ->type_name("FILE");
+    app.add_option("--record", options.recordPath, "Record every capture to FILE.edf (EDF+), one annotation a step")
+        ->type_name("FILE.edf");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -133,7 +178,10 @@ int program_main(int argc, const char* const* argv, const OpenAmplifier& open, s
                       step.packets / 64.0);
         out << line << std::flush;
     });
-    source.reset();  // the amplifier stops before the reports are written
+    // The amplifier stops, and the recording is closed, before the reports are written.
+    std::string finishError;
+    const bool finished = source->finish(finishError);
+    source.reset();
     if (!result.completed) {
         err << "ampcheck: stopped at " << result.error << "\n";
         return kExitCannotRun;
@@ -146,6 +194,10 @@ int program_main(int argc, const char* const* argv, const OpenAmplifier& open, s
     if ((!options.jsonPath.empty() && !write_file(options.jsonPath, to_json(report), error)) ||
         (!options.htmlPath.empty() && !write_file(options.htmlPath, to_html(report), error))) {
         err << "ampcheck: " << error << "\n";
+        return kExitCannotRun;
+    }
+    if (!finished) {
+        err << "ampcheck: " << finishError << "\n";
         return kExitCannotRun;
     }
     return report.pass() ? kExitPass : kExitFail;

@@ -111,8 +111,9 @@ private:
         const double rate = timing.packetsPerSecond * 4;
         add(judged("sample rate error", "", (rate / m_plan.samplesPerSecond - 1) * 100, Compare::within,
                    limits::kSampleRatePercent, "%",
-                   printf_text("%.2f samples/s per channel against %.0f, from %zu packets", rate,
-                               m_plan.samplesPerSecond, timing.packets)));
+                   printf_text("%.2f samples/s per channel against %.0f, from %zu packets%s", rate,
+                               m_plan.samplesPerSecond, timing.packets,
+                               timing.rateReliable ? "" : " (few came on time: a line through all of them)")));
         add(judged("short reads", "", shortReads, Compare::atMost, limits::kShortReads, "reads"));
         add(judged("lost packets", "", lost, Compare::atMost, limits::kLostPackets, "packets"));
         add(judged("longest gap", "", timing.longestGapS, Compare::atMost, limits::kGapS, "s"));
@@ -260,7 +261,10 @@ private:
             double after = std::max(notchedLine.power, 0.25 * notchedLine.background);
             after = std::max(after, before * 1e-12);  // a spotless capture has no background either
             pickup.push_back(std::sqrt(2 * before));
-            rejection.push_back(analysis::rejection_db(before, after));
+            // A line too weak to be followed the limit's depth down (a dead input, a quiet room)
+            // cannot show the notch working: not measured, rather than a figure that looks like one.
+            const double deepest = analysis::rejection_db(before, 0.25 * notchedLine.background);
+            rejection.push_back(deepest < limits::kNotchRejectionDb ? kNaN : analysis::rejection_db(before, after));
             m_afterUv.push_back(std::sqrt(2 * after));
             // The noise band lies away from the notch, so both captures count.
             double power = (analysis::band_power(spectra.open, limits::kNoiseBandLowHz, limits::kNoiseBandHighHz) +

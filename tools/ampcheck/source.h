@@ -32,6 +32,9 @@ public:
     // streams until step.packets packets have arrived and stops the stream. False, with `error`
     // for the technician, when the amplifier could not be driven or stopped answering.
     virtual bool capture(const Step& step, Capture& capture, std::string& error) = 0;
+    // After the last capture: stops the amplifier and completes what the source keeps beside the
+    // captures (a recording). False, with `error`, when that could not be completed.
+    virtual bool finish(std::string& error) { return true; }
 };
 
 // What identifies the amplifier under test in the report.
