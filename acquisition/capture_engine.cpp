@@ -297,7 +297,11 @@ bool CCaptureSession::Capture(const CaptureSettings& settings, const CaptureLimi
             if (toFinish == 0) end(CaptureEnd::stopRequest);
         }
     }
-    if (result.end == CaptureEnd::stopRequest) result.signal = CaptureStopSignal();
+    if (result.end == CaptureEnd::stopRequest) {
+        result.signal = CaptureStopSignal();
+        // A stop request ends the program: a frozen amplifier costs one time limit, not one per command.
+        BeginWayOut();
+    }
     if (result.end == CaptureEnd::amplifierGone) m_lastError = "the amplifier went away";
 
     StopWorker();
@@ -380,6 +384,7 @@ void CCaptureSession::StopWorker()
 
 void CCaptureSession::Close()
 {
+    BeginWayOut();
     StopWorker();
     if (m_bPowered) {
         m_bPowered = false;

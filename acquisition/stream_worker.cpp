@@ -4,6 +4,7 @@
 #include "amp/link.h"
 #include "platform/afx/afxwin.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -13,6 +14,8 @@ namespace {
 std::mutex g_workerMutex;
 std::condition_variable g_workerLeft;
 bool g_workerAlive = false;
+// Set while the worker is inside a read: only then is there something to abort.
+std::atomic<bool> g_workerReading{false};
 
 void WorkerLeft()
 {
@@ -30,8 +33,10 @@ UINT StreamWorker(LPVOID pParam)
 
     SendCommand(CMD_STREAM_START);
     BYTE w = 0;
-    while (g_streaming.load() != 0) {
+    while (g_streaming.load() != 0 && !AmplifierGone()) {
+        g_workerReading.store(true);
         LONG length = ReadPacket(packet);
+        g_workerReading.store(false);
         if (!SamplePacket::Decode(packet, length, values)) {
             // A read that moved nothing failed at once (amplifier unplugged, pipe gone): try
             // again, but without spinning a core until SCROLL is clicked.
@@ -43,17 +48,21 @@ UINT StreamWorker(LPVOID pParam)
         w = BYTE(w + 1);
     }
     SendCommand(CMD_STREAM_STOP);
+    // The window learns it even when no device notice reaches it.
+    if (AmplifierGone()) ::PostMessage(hWnd, WM_AMPLIFIER_GONE, 0, 0);
     WorkerLeft();
     return 0;
 }
 
-void StartStreamWorker(HWND hWnd)
+bool StartStreamWorker(HWND hWnd)
 {
     {
         std::lock_guard lock(g_workerMutex);
         g_workerAlive = true;
     }
-    AfxBeginThread(StreamWorker, hWnd);
+    if (AfxBeginThread(StreamWorker, hWnd) != nullptr) return true;
+    WorkerLeft();
+    return false;
 }
 
 bool StreamWorkerAlive()
@@ -67,10 +76,13 @@ void WaitForStreamWorker()
     std::unique_lock lock(g_workerMutex);
     while (g_workerAlive) {
         // The worker may have tested g_streaming just before it was cleared and be about to
-        // start one more read, so abort again until it is seen leaving.
-        lock.unlock();
-        AbortPendingRead();
-        lock.lock();
+        // start one more read, so abort again until it is seen leaving; only while it reads, as
+        // an abort at any other moment finds nothing to end.
+        if (g_workerReading.load()) {
+            lock.unlock();
+            AbortPendingRead();
+            lock.lock();
+        }
         g_workerLeft.wait_for(lock, std::chrono::milliseconds(20), [] { return !g_workerAlive; });
     }
 }

@@ -19,17 +19,27 @@ inline constexpr int AMP_IDENTITY_UNIT = 5;
 inline constexpr WCHAR QUORVEX_IDENTITY = u'4';
 inline constexpr WCHAR PELLION_IDENTITY = u'2';
 
-// Set by OpenAmplifier, read by both threads. Never deleted: an abandoned device is only dropped.
+// Set by OpenAmplifierDevice, read by both threads.
 extern std::atomic<CUsbDevice*> g_device;
 
-// Puts a new device object, opened on the first amplifier interface, in g_device (the Pellion
-// counts the devices first). The object it replaces is deleted, so nothing may still use it.
-// When the driver handle comes back invalid, GetLastError() says why. Clears AmplifierGone.
+// Replaces g_device with a new device object that asks for interface index 0 (counting the
+// devices first when asked), deleting the one before: no transfer may be running on it. Device
+// notices go to `notifyWindow` (none: null). AmplifierGone() and the way out start afresh.
 CUsbDevice* OpenAmplifierDevice(HWND notifyWindow, bool countDevicesFirst);
 
-// True once the driver has reported g_device's amplifier removed: a transfer on it completed
-// with the driver's no-device status. False again once OpenAmplifierDevice opens a new one.
+// True once the open amplifier has gone away: the device-change notice for its handle or its
+// interface arrived (NoteDeviceChange), or a transfer came back with the driver's no-device
+// status. Stays true until the next OpenAmplifierDevice. Any thread.
 bool AmplifierGone();
+// A WM_DEVICECHANGE the window received. True when it reports the open amplifier removed.
+bool NoteDeviceChange(WPARAM event, LPARAM record);
+
+// The way out of the program (shutdown, a signal, a lost display): from here until the next
+// opening, a transfer that waits out its time limit shows that the amplifier no longer answers,
+// and every later transfer gets only SILENT_AMPLIFIER_LIMIT_MS. Leaving then waits out one time
+// limit at most, and the commands still go out in order for an amplifier that takes them late.
+void BeginWayOut();
+inline constexpr DWORD SILENT_AMPLIFIER_LIMIT_MS = 250;
 
 // True when `device` is open with both bulk pipes, the only state in which it may be used.
 bool HasBulkPipes(const CUsbDevice* device);

@@ -14,8 +14,10 @@ bool QuorvexPowerOn(int versionBytes[4])
 {
     SendCommand(CMD_POWER_ON);
     Sleep(750);
-    // Up to four queries; whichever succeeds last leaves its values.
+    // Up to four queries; whichever succeeds last leaves its values. An amplifier unplugged
+    // meanwhile is not waited for.
     bool valid = QueryAmplifierVersion(versionBytes);
+    if (!valid && AmplifierGone()) return false;
     if (!valid) {
         Sleep(500);
         bool second = QueryAmplifierVersion(versionBytes);

@@ -12,7 +12,8 @@ bool QueryAmplifierVersion(int versionBytes[4]);
 
 // The Quorvex at start-up, once it is open: power on, 750 ms, the version query (when it fails:
 // 500 ms, two queries of which the second decides, and when that fails 500 ms and a last one),
-// 200 ms. The calibration packet comes next; the caller sends it. True when a reply was valid.
+// 200 ms (none of it after a first query that finds the amplifier gone). The calibration packet
+// comes next; the caller sends it. True when a reply was valid.
 bool QuorvexPowerOn(int versionBytes[4]);
 
 // The Pellion's POWER switch turned on: power on, 250 ms (the amplifier needs a moment before it

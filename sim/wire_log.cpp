@@ -20,6 +20,7 @@ const char* status_name(Status s)
     case Status::cancelled: return "cancelled";
     case Status::no_device: return "no_device";
     case Status::error: return "error";
+    case Status::busy: return "busy";
     }
     return "?";
 }

@@ -15,6 +15,7 @@ CPanelDlg::CPanelDlg(UINT nIDTemplate, const PanelModel& model) : CDialog(nIDTem
 
 CPanelDlg::~CPanelDlg()
 {
+    BeginWayOut();
     g_streaming.store(0);
     WaitForStreamWorker();
 }
@@ -23,7 +24,8 @@ int CPanelDlg::OpenAmplifier()
 {
     // The object of an earlier attempt is never in use here: no stream runs without an open device.
     WaitForStreamWorker();
-    CUsbDevice* device = OpenAmplifierDevice(nullptr, m_model.countDevicesFirst);
+    // The window hears of the amplifier's removal through the device's notices.
+    CUsbDevice* device = OpenAmplifierDevice(m_hWnd, m_model.countDevicesFirst);
 
     if (device->driverHandle == INVALID_HANDLE_VALUE) {
         m_bDeviceOpen = 0;
@@ -46,6 +48,8 @@ int CPanelDlg::OpenAmplifier()
 
 bool CPanelDlg::EnsureOpen()
 {
+    // Gone before its notice was handled: closed first, then opened again below.
+    if (m_bDeviceOpen == 1 && AmplifierGone()) CloseLostAmplifier();
     if (m_bDeviceOpen == 1) return true;
     if (OpenAmplifier()) {
         m_bDeviceOpen = 1;
@@ -57,6 +61,12 @@ bool CPanelDlg::EnsureOpen()
 
 void CPanelDlg::Shutdown()
 {
+    if (m_bShutDown) {
+        CDialog::OnOK();
+        return;
+    }
+    m_bShutDown = true;
+    BeginWayOut();
     if (g_streaming.load() == 1) {
         g_streaming.store(0);
         Sleep(m_model.streamStopWaitMs);
@@ -70,6 +80,43 @@ void CPanelDlg::Shutdown()
     CUsbDevice* device = g_device.load();
     if (m_bDeviceOpen != 0 && device != nullptr) device->Close();
     CDialog::OnOK();
+}
+
+void CPanelDlg::OnEndSession(BOOL bEnding)
+{
+    if (bEnding) Shutdown();
+}
+
+BOOL CPanelDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData)
+{
+    if (NoteDeviceChange(nEventType, LPARAM(dwData))) CloseLostAmplifier();
+    return TRUE;
+}
+
+LRESULT CPanelDlg::OnAmplifierGone(WPARAM, LPARAM)
+{
+    if (AmplifierGone()) CloseLostAmplifier();
+    return 0;
+}
+
+void CPanelDlg::CloseLostAmplifier()
+{
+    CUsbDevice* device = g_device.load();
+    bool deviceOpen = device != nullptr && device->driverHandle != INVALID_HANDLE_VALUE;
+    if (!deviceOpen && m_bDeviceOpen == 0) return;
+    bool wasStreaming = g_streaming.exchange(0) != 0;
+    // The worker's transfers fail at once on a device that is gone.
+    WaitForStreamWorker();
+    if (deviceOpen) device->Close();
+    m_bDeviceOpen = 0;
+    // An unplugged amplifier has lost its power.
+    m_bPowerOn = 0;
+    m_powerSwitch.SetLedState(FALSE);
+    if (wasStreaming) {
+        m_scrollSwitch.SetCaption("SCROLL");
+        m_scrollSwitch.SetLedState(TRUE);
+    }
+    PowerLost();
 }
 
 bool CPanelDlg::QueryVersion()
@@ -98,7 +145,13 @@ void CPanelDlg::OnScrollClick()
     m_scrollSwitch.SetLedState(FALSE);
     ResetSampleRing(m_model.ringClearValue);
     SendCommand(CMD_STREAM_START);
-    StartStreamWorker(m_hWnd);
+    if (StartStreamWorker(m_hWnd)) return;
+    // No thread, no stream: the amplifier stops what it was just told to start, as the worker
+    // would have told it, and the switch shows the stream stopped.
+    g_streaming.store(0);
+    SendCommand(CMD_STREAM_STOP);
+    m_scrollSwitch.SetCaption("SCROLL");
+    m_scrollSwitch.SetLedState(TRUE);
 }
 
 LRESULT CPanelDlg::OnSamplesReady(WPARAM, LPARAM)

@@ -41,6 +41,15 @@ public:
     void Shutdown();
     bool QueryVersion();
 
+    // The amplifier went away (unplugged, its simulator ended): told by the device notice, by the
+    // worker that found it gone, or found at the next click. Closed and unpowered, as it is; the
+    // next POWER, SCROLL, Mode, Range or Configure opens it again.
+    afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
+    afx_msg LRESULT OnAmplifierGone(WPARAM wParam, LPARAM lParam);
+    void CloseLostAmplifier();
+    // The session ends (a signal, the display gone): as EXIT.
+    afx_msg void OnEndSession(BOOL bEnding);
+
     // Stream and display
     afx_msg void OnScrollClick();
     afx_msg LRESULT OnSamplesReady(WPARAM wParam, LPARAM lParam);
@@ -80,8 +89,11 @@ protected:
     // failure path, and a worker that is still leaving has sent its stop command. False: leave.
     bool BeginPowerClick();
     void SendToggle(CToggleSwitchCtrl& toggle, const ToggleCodes& codes);
+    // What else a model forgets with the power of an amplifier that went away.
+    virtual void PowerLost() {}
 
     const PanelModel& m_model;
+    bool m_bShutDown = false;  // Shutdown has run; a second run only ends the dialog
     CRingReader m_ringReader;
     SampleSlot m_drawnSlot = {};  // the slot the last update drew, for the impedance bars
 };

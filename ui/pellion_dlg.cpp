@@ -1,5 +1,6 @@
 #include "ui/pellion_dlg.h"
 
+#include "acquisition/stream_worker.h"
 #include "amp/link.h"
 #include "amp/models.h"
 #include "amp/power.h"
@@ -41,6 +42,9 @@ BEGIN_MESSAGE_MAP(CPellionDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_MESSAGE(WM_SAMPLES_READY, &CPellionDlg::OnSamplesReady)
+    ON_WM_DEVICECHANGE()
+    ON_MESSAGE(WM_AMPLIFIER_GONE, &CPellionDlg::OnAmplifierGone)
+    ON_WM_ENDSESSION()
     ON_BN_CLICKED(IDC_ABOUT, &CPellionDlg::OnAbout)
     ON_BN_CLICKED(IDOK, &CPellionDlg::Shutdown)
 END_MESSAGE_MAP()
@@ -148,6 +152,12 @@ void CPellionDlg::OnAuxToggle()
 {
     CPanelDlg::OnAuxToggle();
     RepaintStep();
+}
+
+// As at power-off: no version values are kept for an amplifier that is off.
+void CPellionDlg::PowerLost()
+{
+    for (int& b : m_versionBytes) b = 0;
 }
 
 // The box shows what the last power-on stored; the amplifier is not asked again.

@@ -34,6 +34,7 @@ public:
 protected:
     // Waits for the chart to be idle while streaming, then paints the dialog.
     void RepaintStep();
+    void PowerLost() override;
 
     DECLARE_MESSAGE_MAP()
     DECLARE_EVENTSINK_MAP()

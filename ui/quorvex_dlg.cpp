@@ -1,6 +1,7 @@
 #include "ui/quorvex_dlg.h"
 
 #include "acquisition/chart_feed.h"
+#include "acquisition/stream_worker.h"
 #include "amp/link.h"
 #include "amp/models.h"
 #include "amp/power.h"
@@ -50,6 +51,9 @@ BEGIN_MESSAGE_MAP(CQuorvexDlg, CDialog)
     ON_WM_PAINT()
     ON_WM_QUERYDRAGICON()
     ON_MESSAGE(WM_SAMPLES_READY, &CQuorvexDlg::OnSamplesReady)
+    ON_WM_DEVICECHANGE()
+    ON_MESSAGE(WM_AMPLIFIER_GONE, &CQuorvexDlg::OnAmplifierGone)
+    ON_WM_ENDSESSION()
     ON_BN_CLICKED(IDC_ABOUT, &CQuorvexDlg::OnAbout)
     ON_BN_CLICKED(IDC_CONFIGURE, &CQuorvexDlg::OnConfigure)
     ON_BN_CLICKED(IDOK, &CQuorvexDlg::Shutdown)
@@ -97,6 +101,8 @@ BOOL CQuorvexDlg::OnInitDialog()
     m_bPowerOn = 1;
     m_powerSwitch.SetLedState(TRUE);
     QuorvexPowerOn(m_versionBytes);
+    // An amplifier unplugged meanwhile is not waited for: its notice closes it once the window runs.
+    if (AmplifierGone()) return TRUE;
     ApplyCalibration();
     return TRUE;
 }
@@ -207,10 +213,14 @@ void CQuorvexDlg::OnAbout()
         return;
     }
     // While the stream runs the worker owns the IN endpoint: the box shows the stored values
-    // rather than taking a sample packet for a reply.
-    if (g_streaming.load() == 0 && !QueryVersion()) {
-        Sleep(750);
-        QueryVersion();
+    // rather than taking a sample packet for a reply. A worker stopped a moment ago may still be
+    // inside its last read, which must not take the reply.
+    if (g_streaming.load() == 0) {
+        WaitForStreamWorker();
+        if (!QueryVersion()) {
+            Sleep(750);
+            QueryVersion();
+        }
     }
     dlg.SetVersion(m_versionBytes);
     dlg.DoModal();

@@ -114,6 +114,7 @@ enum AfxSig : UINT {
     AfxSig_vwl,    // void (UINT, LPARAM)        WM_SYSCOMMAND
     AfxSig_vwii,   // void (UINT, int, int)      WM_SIZE
     AfxSig_bwl,    // BOOL (UINT, DWORD_PTR)     WM_DEVICECHANGE
+    AfxSig_vb,     // void (BOOL)                WM_ENDSESSION
 };
 
 typedef void (CCmdTarget::*AFX_PMSG)();
@@ -124,6 +125,7 @@ union AFX_PMSG_ANY {
     void (CWnd::*pfn_vwl)(UINT, LPARAM);
     void (CWnd::*pfn_vwii)(UINT, int, int);
     BOOL (CWnd::*pfn_bwl)(UINT, DWORD_PTR);
+    void (CWnd::*pfn_vb)(BOOL);
 };
 
 struct AFX_MSGMAP_ENTRY {
@@ -186,6 +188,8 @@ protected:                                                \
     {WM_SIZE, 0, 0, 0, AfxSig_vwii, {.pfn_vwii = static_cast<void (CWnd::*)(UINT, int, int)>(static_cast<void (ThisClass::*)(UINT, int, int)>(&ThisClass::OnSize))}},
 #define ON_WM_DEVICECHANGE() \
     {WM_DEVICECHANGE, 0, 0, 0, AfxSig_bwl, {.pfn_bwl = static_cast<BOOL (CWnd::*)(UINT, DWORD_PTR)>(static_cast<BOOL (ThisClass::*)(UINT, DWORD_PTR)>(&ThisClass::OnDeviceChange))}},
+#define ON_WM_ENDSESSION() \
+    {WM_ENDSESSION, 0, 0, 0, AfxSig_vb, {.pfn_vb = static_cast<void (CWnd::*)(BOOL)>(static_cast<void (ThisClass::*)(BOOL)>(&ThisClass::OnEndSession))}},
 // memberFxn: &CMyDlg::OnSomething, LRESULT OnSomething(WPARAM, LPARAM)
 #define ON_MESSAGE(message, memberFxn) \
     {(UINT)(message), 0, 0, 0, AfxSig_lwl, {.pfn_lwl = static_cast<LRESULT (CWnd::*)(WPARAM, LPARAM)>(memberFxn)}},
@@ -401,6 +405,7 @@ protected:
     afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
     afx_msg void OnSize(UINT nType, int cx, int cy);
     afx_msg BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
+    afx_msg void OnEndSession(BOOL bEnding);
     LRESULT Default();  // DefWindowProc of the message being handled
 
     DECLARE_MESSAGE_MAP()

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <list>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -38,9 +39,13 @@ struct Threads {
 
 Threads& threads()
 {
-    static Threads t;
-    return t;
+    // Never destroyed: a process that ends through exit() with a thread still running must not
+    // have the list's threads destroyed under it.
+    static Threads* t = new Threads;
+    return *t;
 }
+
+std::atomic<bool> g_refuseThreads{false};
 
 // Joins the threads that have returned, so the list holds only running ones.
 void ReapFinished()
@@ -94,6 +99,10 @@ CWinThread* AFXAPI AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, i
 {
     if (!pfnThreadProc) return nullptr;
     ReapFinished();
+    if (g_refuseThreads.load()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     auto rec = std::make_unique<ThreadRecord>();
     ThreadRecord* r = rec.get();
     r->object = std::make_unique<CWinThread>();
@@ -105,19 +114,31 @@ CWinThread* AFXAPI AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, i
         object->m_nThreadID = threads().next_id++;
         threads().live.push_back(std::move(rec));
         // Started under the lock so that a reaper never sees a record without its thread.
-        r->thread = std::thread([r, pfnThreadProc, pParam] {
-            {
-                std::unique_lock gate(r->gate_mutex);
-                r->gate_cv.wait(gate, [r] { return r->released; });
-            }
-            pfnThreadProc(pParam);
-            r->finished.store(true, std::memory_order_release);
-        });
+        try {
+            r->thread = std::thread([r, pfnThreadProc, pParam] {
+                {
+                    std::unique_lock gate(r->gate_mutex);
+                    r->gate_cv.wait(gate, [r] { return r->released; });
+                }
+                pfnThreadProc(pParam);
+                r->finished.store(true, std::memory_order_release);
+            });
+        } catch (const std::system_error&) {
+            // The system refused a thread: as on Windows, no thread object and a null result.
+            threads().live.pop_back();
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
     }
     return object;
 }
 
 namespace platform::afx::testing {
+
+void RefuseThreadStarts(bool refuse)
+{
+    g_refuseThreads.store(refuse);
+}
 
 void JoinWorkerThreads()
 {
@@ -197,6 +218,11 @@ int RunApplication(CWinApp& app)
 void MainWindowDestroyed(HWND hwnd)
 {
     if (g_appLoop && g_app && g_app->m_pMainWnd && g_app->m_pMainWnd->m_hWnd == hwnd) g_appLoop->exit();
+}
+
+void ExitApplicationLoop()
+{
+    if (g_appLoop) g_appLoop->exit();
 }
 
 }  // namespace platform::afx::detail

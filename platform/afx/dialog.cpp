@@ -232,6 +232,14 @@ void PopModal()
     if (!modalStack().empty()) modalStack().pop_back();
 }
 
+void EndModalLoops(int result)
+{
+    // Ending a loop does not unwind it at once: the frames stay until their loops return.
+    std::vector<ModalFrame> frames = modalStack();
+    for (auto it = frames.rbegin(); it != frames.rend(); ++it)
+        if (!it->ended || !it->ended()) it->end(result);
+}
+
 void RunModalHooks()
 {
     if (modalHooks().empty()) return;
@@ -334,7 +342,7 @@ INT_PTR CDialog::DoModal()
         if (WindowRecord* rec = FindRecord(m_hWnd); rec && rec->widget) rec->widget->show();
         QEventLoop loop;
         m_pModalLoop = &loop;
-        PushModal(ModalFrame{this, [this](int r) { EndDialog(r); }});
+        PushModal(ModalFrame{this, [this](int r) { EndDialog(r); }, [this] { return m_bEnded; }});
         RunModalHooks();
         if (!m_bEnded) loop.exec(QEventLoop::DialogExec);
         PopModal();

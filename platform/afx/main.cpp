@@ -3,6 +3,7 @@
 // before the process ends.
 #include "platform/afx/afxwin.h"
 #include "platform/afx/entry.h"
+#include "platform/afx/session_end.h"
 #include "platform/afx/window_registry.h"
 #include "platform/bus/bus.h"
 #include "platform/com/skin.h"
@@ -163,6 +164,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s: %s\n", g_program.c_str(), vncProblem.c_str());
         return 1;
     }
+    platform::afx::WatchForSessionEnd([] { platform::bus::stop_backends(); });
 
 #ifdef AMP_HAVE_INSTRUMENTS
     platform::instruments::RegisterControls();

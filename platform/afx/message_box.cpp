@@ -38,9 +38,13 @@ int DefaultMessageBox(HWND owner, const std::string& text, const std::string& ca
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     QPointer<QMessageBox> guard(&box);
-    detail::PushModal(detail::ModalFrame{nullptr, [guard](int r) {
+    auto ended = std::make_shared<bool>(false);
+    detail::PushModal(detail::ModalFrame{nullptr,
+                                         [guard, ended](int r) {
+                                             *ended = true;
                                              if (guard) guard->done(r);
-                                         }});
+                                         },
+                                         [ended] { return *ended; }});
     detail::RunModalHooks();
     int r = box.exec();
     detail::PopModal();

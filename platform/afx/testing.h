@@ -54,5 +54,11 @@ void ClearDrawnIcons();
 
 // Joins every worker thread started by AfxBeginThread that is still alive.
 void JoinWorkerThreads();
+// While set, AfxBeginThread fails as it does when the system refuses a thread.
+void RefuseThreadStarts(bool refuse);
+
+// Does what a broken display connection does, except that `processEnd` is handed the exit
+// status where the process would end.
+void BreakDisplayConnection(std::function<void(int status)> processEnd);
 
 }  // namespace platform::afx::testing

@@ -1,6 +1,7 @@
 // Window handles, the live-window table, and CWnd: the message path through the tables and the
 // window operations over the Qt widget behind each handle.
 #include "platform/afx/window_registry.h"
+#include "platform/win32/notifications.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -20,8 +21,17 @@ struct Registry {
 
 Registry& registry()
 {
-    static Registry r;
-    return r;
+    // Never destroyed: records hold Qt objects, which are gone by the time static destructors
+    // run, and a process may end through exit() with its windows still standing.
+    static Registry* r = new Registry;
+    return *r;
+}
+
+// Device-change notices reach windows through the queue, from whichever thread saw the change.
+void DeliverDeviceNotices()
+{
+    platform::win32::set_window_message_poster(
+        [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) { PostMessageA(window, message, wParam, lParam); });
 }
 
 constexpr const char* kHandleProperty = "afxHwnd";
@@ -46,6 +56,7 @@ WindowRecord& CreateRecord(WindowKind kind, QWidget* widget, HWND parent)
     r.parent = parent;
     if (widget) widget->setProperty(kHandleProperty, QVariant::fromValue(quintptr(r.hwnd)));
     if (WindowRecord* p = FindRecord(parent); p && kind != WindowKind::Dialog) p->children.push_back(r.hwnd);
+    if (kind == WindowKind::Dialog) DeliverDeviceNotices();
     EnsurePump();
     return r;
 }
@@ -518,6 +529,7 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
             case AfxSig_vwl: (this->*e->pfn.pfn_vwl)(UINT(wParam), lParam); break;
             case AfxSig_vwii: (this->*e->pfn.pfn_vwii)(UINT(wParam), LOWORD(lParam), HIWORD(lParam)); break;
             case AfxSig_bwl: result = (this->*e->pfn.pfn_bwl)(UINT(wParam), DWORD_PTR(lParam)); break;
+            case AfxSig_vb: (this->*e->pfn.pfn_vb)(BOOL(wParam)); break;
             default: continue;
             }
             if (pResult) *pResult = result;
@@ -573,6 +585,7 @@ HCURSOR CWnd::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
 void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
 void CWnd::OnSize(UINT, int, int) { Default(); }
 BOOL CWnd::OnDeviceChange(UINT, DWORD_PTR) { return BOOL(Default()); }
+void CWnd::OnEndSession(BOOL) { Default(); }
 
 // ---- user32 window functions ----
 

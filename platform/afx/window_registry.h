@@ -59,9 +59,12 @@ void DropMessagesFor(HWND hwnd);
 struct ModalFrame {
     CDialog* dialog = nullptr;
     std::function<void(int)> end;  // ends the loop with a result
+    std::function<bool()> ended;   // the loop has been told to end
 };
 void PushModal(ModalFrame frame);
 void PopModal();
+// Ends every modal loop still running, innermost first, each that has not been ended already.
+void EndModalLoops(int result);
 void RunModalHooks();  // queued RunInNextModalLoop calls: the oldest, inside the loop now starting
 
 // Icons.
@@ -79,5 +82,6 @@ void RecordDrawnIcon(HWND hwnd, int x, int y, HICON hIcon);
 void SetAppName(CWinApp& app, const std::string& name);  // unless the program gave one
 int RunApplication(CWinApp& app);  // InitInstance, Run or ExitInstance, then joins workers
 void MainWindowDestroyed(HWND hwnd);
+void ExitApplicationLoop();  // CWinApp::Run's loop, if it runs
 
 }  // namespace platform::afx::detail

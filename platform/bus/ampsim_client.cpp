@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <list>
 #include <mutex>
@@ -23,8 +24,11 @@ namespace platform::bus::ampsim {
 
 namespace {
 
-// Longest wait for a control request, an open or a cancel to be answered.
-constexpr std::chrono::seconds kCallLimit{10};
+// Longest wait for a control request or an open to be answered.
+constexpr std::chrono::milliseconds kCallLimit{10000};
+// How long a cancel waits for its answer. It completes what it cancels here in any case; the
+// wait only lets transfers the ampsim finished meanwhile come home with what they moved.
+constexpr std::chrono::milliseconds kCancelLimit{250};
 
 // A device in an ampsim process, reached through its socket.
 class Proxy final : public Device {
@@ -84,7 +88,7 @@ public:
         Header h;
         h.type = static_cast<uint8_t>(Frame::cancel);
         h.endpoint = endpoint;
-        call(h, {}, {});
+        call(h, {}, {}, true);
         // The answer comes after every cancelled transfer's; whatever is left was lost in between.
         std::vector<Completion> left;
         {
@@ -105,7 +109,11 @@ public:
     {
         Header h;
         h.type = static_cast<uint8_t>(Frame::open);
-        return call(h, {}, {}).status;
+        Status s = call(h, {}, {}).status;
+        if (s == Status::busy)
+            std::fprintf(stderr, "ampsim: cannot open %s: device busy (another program has it open)\n",
+                         m_location.c_str());
+        return s;
     }
 
     void close() override
@@ -123,6 +131,7 @@ public:
         std::vector<uint8_t> buffer(kMaxFrame);
         while (auto frame = receive_frame(m_fd, buffer)) {
             const auto& [h, data] = *frame;
+            m_unanswered.store(false);
             if (h.type == (static_cast<uint8_t>(Frame::submit) | kDone))
                 on_submit_done(h, data);
             else if (h.type & kDone)
@@ -155,8 +164,14 @@ private:
         bool done = false;
     };
 
-    Result call(Header h, std::span<const uint8_t> out, std::span<uint8_t> in)
+    // Once a call went unanswered (the ampsim is stopped or hung) the next ones wait less, a
+    // cancel not at all, until the ampsim is heard from again: a way out of the program never
+    // waits out more than one limit.
+    Result call(Header h, std::span<const uint8_t> out, std::span<uint8_t> in, bool cancelling = false)
     {
+        bool unanswered = m_unanswered.load();
+        std::chrono::milliseconds limit = cancelling ? (unanswered ? std::chrono::milliseconds(0) : kCancelLimit)
+                                                     : (unanswered ? kCancelLimit : kCallLimit);
         Call c;
         c.in = in;
         std::unique_lock lock(m_mutex);
@@ -171,8 +186,9 @@ private:
             return {Status::no_device, 0};
         }
         // A hung ampsim must not hang the program: the answer, if it ever comes, is dropped.
-        if (!m_cv.wait_for(lock, kCallLimit, [&] { return c.done; })) {
+        if (!m_cv.wait_for(lock, limit, [&] { return c.done; })) {
             m_calls.erase(h.id);
+            m_unanswered.store(true);
             return {Status::error, 0};
         }
         return c.result;
@@ -235,6 +251,7 @@ private:
     const uint32_t m_driverVersion;
     std::mutex m_mutex;
     std::condition_variable m_cv;
+    std::atomic<bool> m_unanswered{false};
     bool m_gone = false;
     uint32_t m_nextId = 1;
     std::unordered_map<uint32_t, Pending> m_pending;

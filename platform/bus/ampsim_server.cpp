@@ -22,9 +22,19 @@ using namespace ampsim;
 
 namespace {
 
+// Which connected program holds the served device open. One at a time, as a claimed USB
+// interface is held: the next one gets it once the holder has closed it or gone.
+struct Claim {
+    std::mutex mutex;
+    const void* holder = nullptr;
+};
+
 // One program connected to the served device.
 struct Client : std::enable_shared_from_this<Client> {
-    Client(int f, std::shared_ptr<Device> d) : fd(f), device(std::move(d)) {}
+    Client(int f, std::shared_ptr<Device> d, std::shared_ptr<Claim> c)
+        : fd(f), device(std::move(d)), claim(std::move(c))
+    {
+    }
     ~Client() { ::close(fd); }
 
     void serve()
@@ -33,23 +43,25 @@ struct Client : std::enable_shared_from_this<Client> {
         while (auto frame = receive_frame(fd, buffer)) {
             const auto& [h, data] = *frame;
             switch (static_cast<Frame>(h.type)) {
-            case Frame::control: on_control(h, data); break;
-            case Frame::submit: on_submit(h, data); break;
+            case Frame::control:
+                if (held_by_another() && !is_descriptor_read(h.setup))
+                    answer(h, Status::busy, 0);
+                else
+                    on_control(h, data);
+                break;
+            case Frame::submit:
+                if (held_by_another())
+                    answer(h, Status::busy, 0);
+                else
+                    on_submit(h, data);
+                break;
             case Frame::cancel:
                 device->cancel(h.endpoint);
                 answer(h, Status::ok, 0);
                 break;
-            case Frame::open: {
-                Status s = device->open();
-                if (s == Status::ok) ++opens;
-                answer(h, s, 0);
-                break;
-            }
+            case Frame::open: answer(h, open(), 0); break;
             case Frame::close:
-                if (opens > 0) {
-                    --opens;
-                    device->close();
-                }
+                if (opens > 0 && --opens == 0) let_go();
                 break;
             default: break;
             }
@@ -62,8 +74,41 @@ struct Client : std::enable_shared_from_this<Client> {
                 if (count) endpoints.push_back(ep);
         }
         for (uint8_t ep : endpoints) device->cancel(ep);
-        for (; opens > 0; --opens) device->close();
+        if (opens > 0) {
+            opens = 0;
+            let_go();
+        }
     }
+
+    // The device is opened once for its holder, however often the holder opens it.
+    Status open()
+    {
+        std::lock_guard lock(claim->mutex);
+        if (claim->holder != nullptr && claim->holder != this) return Status::busy;
+        if (opens == 0) {
+            Status s = device->open();
+            if (s != Status::ok) return s;
+            claim->holder = this;
+        }
+        ++opens;
+        return Status::ok;
+    }
+
+    void let_go()
+    {
+        std::lock_guard lock(claim->mutex);
+        device->close();
+        if (claim->holder == this) claim->holder = nullptr;
+    }
+
+    // Another program holds the device: this one may read its descriptors, nothing more.
+    bool held_by_another()
+    {
+        std::lock_guard lock(claim->mutex);
+        return claim->holder != nullptr && claim->holder != this;
+    }
+
+    static bool is_descriptor_read(const Setup& setup) { return setup.requestType == 0x80 && setup.request == 6; }
 
     void answer(Header h, Status status, uint32_t length, std::span<const uint8_t> data = {})
     {
@@ -105,6 +150,7 @@ struct Client : std::enable_shared_from_this<Client> {
     const std::shared_ptr<Device> device;
     std::mutex mutex;
     std::map<uint8_t, int> pendingByEndpoint;
+    const std::shared_ptr<Claim> claim;
     int opens = 0;  // the serving thread's own
     std::thread thread;
 };
@@ -121,6 +167,7 @@ struct AmpsimServer::Impl {
     int wakeFd = -1;
     std::thread acceptor;
     std::vector<std::shared_ptr<Client>> clients;
+    std::shared_ptr<Claim> claim = std::make_shared<Claim>();
 
     void accept_loop()
     {
@@ -131,7 +178,7 @@ struct AmpsimServer::Impl {
             if (!(fds[1].revents & POLLIN)) continue;
             int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) continue;
-            auto client = std::make_shared<Client>(fd, device);
+            auto client = std::make_shared<Client>(fd, device, claim);
             {
                 std::lock_guard lock(mutex);
                 clients.push_back(client);

@@ -27,6 +27,7 @@ enum class Status : uint8_t {
     cancelled,  // ended by cancel()
     no_device,  // the device is gone
     error,      // anything else: garbled, overrun, babble, ...
+    busy,       // open(): another handle or program holds the device
 };
 
 struct Result {
@@ -56,10 +57,21 @@ public:
     virtual void cancel(uint8_t endpoint) = 0;
 
     // A handle on the device opens and closes it (CreateFileA, CloseHandle): a backend may
-    // claim the hardware only while someone holds it open. Calls nest; each open() that
-    // returned Status::ok is matched by one close().
-    virtual Status open() { return Status::ok; }
-    virtual void close() {}
+    // claim the hardware only while someone holds it open. Each open() that returned
+    // Status::ok is matched by one close(). By default one handle holds the device at a time,
+    // as a claimed USB interface is held: open() is Status::busy until the holder has closed.
+    virtual Status open()
+    {
+        std::lock_guard lock(m_holdMutex);
+        if (m_held) return Status::busy;
+        m_held = true;
+        return Status::ok;
+    }
+    virtual void close()
+    {
+        std::lock_guard lock(m_holdMutex);
+        m_held = false;
+    }
 
     // The driver version the driver should report for this device; 0: the driver's own.
     // Lets a device model stand behind an old driver.
@@ -83,6 +95,8 @@ public:
     }
 
 private:
+    std::mutex m_holdMutex;
+    bool m_held = false;
     std::mutex m_detachMutex;
     std::function<void()> m_detach;
 };

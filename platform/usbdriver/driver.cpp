@@ -31,7 +31,8 @@ Outcome outcome_of(bus::Status s)
     case bus::Status::cancelled: return {kStatusCancelled, ERROR_OPERATION_ABORTED, ERROR_OPERATION_ABORTED};
     case bus::Status::no_device:
         return {kStatusNoDevice, ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_NOT_CONNECTED};
-    case bus::Status::error: break;
+    case bus::Status::error:
+    case bus::Status::busy: break;
     }
     return {kStatusError, ERROR_GEN_FAILURE, ERROR_GEN_FAILURE};
 }

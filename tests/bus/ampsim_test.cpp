@@ -2,6 +2,7 @@
 
 #include "platform/bus/ampsim_client.h"
 #include "platform/bus/ampsim_server.h"
+#include "platform/bus/ampsim_wire.h"
 #include "platform/bus/bus.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <optional>
+#include <thread>
 
 using namespace platform;
 using test::TestDevice;
@@ -146,6 +149,145 @@ TEST_F(Ampsim, ASecondServerCannotTakeALiveName)
     uint8_t out[1] = {9};
     EXPECT_EQ(submit(*proxy, 0x02, out).get().status, bus::Status::ok);
     EXPECT_EQ(m_device->submits, 1);
+}
+
+// A program's end of the socket, spoken by hand: each connection is one program.
+class RawClient {
+public:
+    explicit RawClient(const std::string& path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, path.c_str());
+        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        timeval limit{10, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        if (m_connected) m_connected = receive().has_value();  // the greeting
+    }
+    ~RawClient() { hang_up(); }
+    bool connected() const { return m_connected; }
+    void hang_up()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+    }
+
+    // Sends one request and returns the status of its answer.
+    std::optional<bus::Status> ask(bus::ampsim::Frame type, uint8_t endpoint = 0, bus::Setup setup = {},
+                                   std::vector<uint8_t> data = {})
+    {
+        bus::ampsim::Header h;
+        h.type = static_cast<uint8_t>(type);
+        h.endpoint = endpoint;
+        h.id = ++m_id;
+        h.setup = setup;
+        h.length = static_cast<uint32_t>(data.size());
+        if (!bus::ampsim::send_frame(m_fd, h, data)) return std::nullopt;
+        auto answer = receive();
+        if (!answer) return std::nullopt;
+        return static_cast<bus::Status>(answer->status);
+    }
+    // Close has no answer: a descriptor read after it shows that the ampsim has taken it.
+    void tell_closed()
+    {
+        bus::ampsim::Header h;
+        h.type = static_cast<uint8_t>(bus::ampsim::Frame::close);
+        bus::ampsim::send_frame(m_fd, h);
+        ask(bus::ampsim::Frame::control, 0, {0x80, 6, 0x0100, 0, 18});
+    }
+
+private:
+    std::optional<bus::ampsim::Header> receive()
+    {
+        std::vector<uint8_t> buffer(bus::ampsim::kMaxFrame);
+        auto frame = bus::ampsim::receive_frame(m_fd, buffer);
+        if (!frame) return std::nullopt;
+        return frame->header;
+    }
+
+    int m_fd = -1;
+    bool m_connected = false;
+    uint32_t m_id = 0;
+};
+
+TEST_F(Ampsim, ASecondProgramIsRefusedAsBusyUntilTheFirstHasClosed)
+{
+    using bus::Status;
+    using Frame = bus::ampsim::Frame;
+    bus::AmpsimServer server(m_device, "shared-1");
+    const std::string path = m_dir + "/shared-1.sock";
+    RawClient first(path), second(path), third(path);
+    ASSERT_TRUE(first.connected() && second.connected() && third.connected());
+    const bus::Setup deviceDescriptor{0x80, 6, 0x0100, 0, 18};
+    const bus::Setup vendorOut{0x40, 1, 0, 0, 1};
+
+    EXPECT_EQ(first.ask(Frame::open), Status::ok);
+    EXPECT_EQ(first.ask(Frame::open), Status::ok) << "the holder may open again";
+    EXPECT_EQ(second.ask(Frame::open), Status::busy);
+    EXPECT_EQ(second.ask(Frame::submit, 0x02, {}, {0x02}), Status::busy) << "nothing reaches the device under the holder";
+    EXPECT_EQ(second.ask(Frame::control, 0, vendorOut, {7}), Status::busy);
+    EXPECT_EQ(second.ask(Frame::control, 0, deviceDescriptor), Status::ok) << "descriptors stay readable";
+    EXPECT_EQ(m_device->submits, 0);
+    EXPECT_EQ(first.ask(Frame::submit, 0x02, {}, {0x02}), Status::ok);
+
+    first.tell_closed();
+    EXPECT_EQ(second.ask(Frame::open), Status::busy) << "opened twice, closed once";
+    first.tell_closed();
+    EXPECT_EQ(second.ask(Frame::open), Status::ok);
+    EXPECT_EQ(first.ask(Frame::open), Status::busy);
+
+    second.hang_up();  // a program that ends without closing lets go as well
+    std::optional<Status> opened;
+    for (int i = 0; i < 100 && opened != Status::ok; ++i) {
+        opened = third.ask(Frame::open);
+        if (opened != Status::ok) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(opened, Status::ok);
+}
+
+TEST_F(Ampsim, CancelAgainstAnAmpsimThatStoppedAnsweringEndsTheTransfersWithoutItsAnswer)
+{
+    // An ampsim stopped in a debugger or by SIGSTOP: it greets, then never answers.
+    std::string path = m_dir + "/frozen-1.sock";
+    int listener = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    std::thread greeter([listener] {
+        int fd = ::accept(listener, nullptr, nullptr);
+        bus::ampsim::Header info;
+        info.type = static_cast<uint8_t>(bus::ampsim::Frame::info);
+        bus::ampsim::send_frame(fd, info);
+        std::vector<uint8_t> buffer(bus::ampsim::kMaxFrame);
+        while (bus::ampsim::receive_frame(fd, buffer)) {
+        }
+        ::close(fd);
+    });
+    bus::ampsim::start_watcher();
+    auto proxy = proxy_for("frozen-1");
+    ASSERT_TRUE(proxy);
+
+    uint8_t in[68];
+    uint8_t out[1] = {0x0b};
+    auto read = submit(*proxy, 0x81, in);
+    auto write = submit(*proxy, 0x01, out);
+    auto start = std::chrono::steady_clock::now();
+    proxy->cancel(0x81);
+    proxy->cancel(0x01);
+    auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(read.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    ASSERT_EQ(write.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(read.get().status, bus::Status::cancelled);
+    EXPECT_EQ(write.get().status, bus::Status::cancelled);
+    // A call's own limit is ten seconds; two cancels must not come near it.
+    EXPECT_LT(took, std::chrono::seconds(5));
+
+    bus::ampsim::stop_watcher();
+    greeter.join();
+    ::close(listener);
 }
 
 TEST_F(Ampsim, AnAmpsimStartedLaterIsFound)

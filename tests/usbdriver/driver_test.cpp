@@ -29,6 +29,15 @@ TEST_F(DriverInterfaces, AmpsimDevicesAreEnumeratedBeforeLocalOnes)
     platform::bus::detach(remote);
 }
 
+TEST_F(DriverInterfaces, ASecondHandleIsRefusedAsBusyUntilTheFirstIsClosed)
+{
+    EXPECT_EQ(open_path(m_path), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+    CloseHandle(m_handle);
+    m_handle = open_path(m_path);
+    EXPECT_NE(m_handle, INVALID_HANDLE_VALUE);
+}
+
 using DriverQueries = DriverFixture;
 
 TEST_F(DriverQueries, InformationCodesAnswerWithTheirSizes)
