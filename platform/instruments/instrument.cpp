@@ -17,7 +17,7 @@ const QPixmap& Instrument::StaticArt()
     if (!m_artValid || m_art.size() != want) {
         m_art = QPixmap(want.expandedTo(QSize(1, 1)));
         m_art.setDevicePixelRatio(devicePixelRatioF());
-        m_art.fill(Qt::transparent);
+        m_art.fill(ArtIsOpaque() ? Qt::black : Qt::transparent);
         QPainter p(&m_art);
         PaintStaticArt(p);
         m_artValid = true;

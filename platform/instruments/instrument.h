@@ -28,6 +28,9 @@ protected:
     const QPixmap& StaticArt();
     void InvalidateArt() { m_artValid = false; update(); }
     virtual void PaintStaticArt(QPainter& p) = 0;
+    // Art that covers every pixel is kept without an alpha channel, so painting it is a copy
+    // rather than a blend.
+    virtual bool ArtIsOpaque() const { return false; }
 
 private:
     std::function<void(DISPID)> m_sink;

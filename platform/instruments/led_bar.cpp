@@ -19,6 +19,8 @@ constexpr int kBorder = 2;
 
 LedBar::LedBar(QWidget* parent) : Instrument(parent)
 {
+    // The bezel covers every pixel: nothing behind the bar needs painting when it changes.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_sections.push_back({m_max, kDefaultSection});
 }
 
@@ -41,8 +43,10 @@ void LedBar::LoadProperties(const com::PropertyBag& bag)
 void LedBar::SetLevel(double level)
 {
     if (level == m_level) return;
+    const int lit = LitSegments();
     m_level = level;
-    update();
+    // The picture is the count of lit segments; a level that moves within a segment changes nothing.
+    if (LitSegments() != lit) update();
 }
 
 void LedBar::SetPositionMax(double max)

@@ -37,6 +37,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void PaintStaticArt(QPainter& p) override;
+    bool ArtIsOpaque() const override { return true; }
 
 private:
     bool Vertical() const { return height() >= width(); }

@@ -1,6 +1,10 @@
 // LED bar levels and seven-segment read-outs.
 #include "tests/instruments/instrument_fixture.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
 namespace platform::instruments::test {
 namespace {
 
@@ -39,6 +43,24 @@ TEST(LedBarLevel, SectionsColourTheSegmentsBelowTheirEnds)
     EXPECT_EQ(bar.widget->SegmentColor(n * 12 / 30), QColor(0xAD, 0xFF, 0x2F));  // 3145645 is 0x2FFFAD
     EXPECT_EQ(bar.widget->SegmentColor(n * 17 / 30), QColor(Qt::yellow));
     EXPECT_EQ(bar.widget->SegmentColor(n - 1), QColor(Qt::red));
+}
+
+TEST(LedBarLevel, TheScreenFollowsEveryLevelThatLightsAnotherSegment)
+{
+    Hosted<LedBar> bar(kImpedanceBar, QSize(21, 94));
+    bar.widget->show();
+    auto screen = [&] {
+        for (int pass = 0; pass < 2; ++pass) QCoreApplication::processEvents();
+        return QGuiApplication::primaryScreen()->grabWindow(bar.widget->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    auto fresh = [&] { return bar.widget->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    const QImage empty = screen();
+    // 30.0 over 22 segments: each is about 1.36 wide.
+    for (double level : {12.0, 12.3, 26.0, 3.0, 3.2, 0.0}) {
+        EXPECT_EQ(bar.Put(19, level), S_OK);
+        EXPECT_EQ(screen(), fresh()) << "level " << level;
+    }
+    EXPECT_EQ(screen(), empty);
 }
 
 struct Shown {
