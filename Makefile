@@ -3,11 +3,12 @@
 # make bench  the benchmarks
 # make package        the Debian package build/package/ampbench_<version>_<arch>.deb
 # make package-check  the package, checked by lintian and run unpacked
+# make screenshots  the window pictures in docs/ taken anew (look at them before committing)
 PROGRAM ?= quorvex
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DAMP_WERROR=ON
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench package package-check clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench package package-check screenshots clean
 
 all: build
 
@@ -51,6 +52,9 @@ package: deps
 package-check: deps
 	./scripts/install-deps --package
 	JOBS=$(JOBS) ./scripts/build-package --check
+
+screenshots: build
+	./scripts/take-screenshots
 
 clean:
 	rm -rf build
