@@ -4,11 +4,12 @@
 # make package        the Debian package build/package/ampbench_<version>_<arch>.deb
 # make package-check  the package, checked by lintian and run unpacked
 # make screenshots  the window pictures in docs/ taken anew (look at them before committing)
+# make format formats every C++ source with .clang-format; make test checks it
 PROGRAM ?= quorvex
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DAMP_WERROR=ON
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench package package-check screenshots clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench package package-check screenshots format format-check clean
 
 all: build
 
@@ -24,7 +25,7 @@ build: deps build/plain/build.ninja
 run: build
 	./scripts/run-panel $(PROGRAM)
 
-test: build
+test: format-check build
 	$(MAKE) test-plain test-asan test-tsan test-windows
 
 test-plain:
@@ -55,6 +56,12 @@ package-check: deps
 
 screenshots: build
 	./scripts/take-screenshots
+
+format: deps
+	./scripts/check-format --fix
+
+format-check: deps
+	./scripts/check-format
 
 clean:
 	rm -rf build

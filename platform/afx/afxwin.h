@@ -58,6 +58,8 @@ struct CRuntimeClass {
     static const CRuntimeClass* FromName(LPCSTR lpszClassName);  // creatable classes only
 };
 
+// Macros that expand to members and table rows keep their hand layout.
+// clang-format off
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
 #define DECLARE_DYNAMIC(class_name) \
@@ -90,6 +92,7 @@ struct ThreadRecord;
     AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, &class_name::CreateObject)   \
     static const platform::afx::detail::RuntimeClassRegistrar _afxRegister##class_name(  \
         RUNTIME_CLASS(class_name));
+// clang-format on
 
 class CObject {
 public:
@@ -152,6 +155,8 @@ struct AFX_EVENTSINKMAP {
     const AFX_EVENTSINKMAP_ENTRY* lpEntries;
 };
 
+// Macros that expand to members and table rows keep their hand layout.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                             \
 protected:                                                \
     static const AFX_MSGMAP* PASCAL GetThisMessageMap();  \
@@ -221,6 +226,7 @@ protected:                                                       \
 #define ON_EVENT(theClass, id, dispid, pfnHandler, vtsParams)                          \
     {(UINT)(id), (DISPID)(dispid), reinterpret_cast<const BYTE*>(vtsParams),           \
      static_cast<AFX_PMSG>(static_cast<void (theClass::*)()>(&pfnHandler))},
+// clang-format on
 
 // Parameter-type strings for InvokeHelper, one byte a parameter.
 #define VTS_NONE ""
