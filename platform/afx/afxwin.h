@@ -255,8 +255,9 @@ platform::com::Variant ToVariant(BYTE vt, const T& arg)
         if constexpr (std::is_pointer_v<U>) {
             const char* p = arg;
             return std::string(p ? p : "");
-        } else
+        } else {
             return std::string(arg);
+        }
     } else {
         return std::monostate{};
     }
@@ -265,8 +266,9 @@ platform::com::Variant ToVariant(BYTE vt, const T& arg)
 inline const BYTE* ParamInfo(const BYTE* p) { return p; }
 inline const BYTE* ParamInfo(const char* p) { return reinterpret_cast<const BYTE*>(p); }
 inline const BYTE* ParamInfo(std::nullptr_t) { return nullptr; }
+// NULL written as the integer 0: no parameter types.
 template <class I, std::enable_if_t<std::is_integral_v<I>, int> = 0>
-const BYTE* ParamInfo(I) { return nullptr; }  // NULL
+const BYTE* ParamInfo(I) { return nullptr; }
 
 template <class... Args>
 std::vector<platform::com::Variant> PackArgs(const BYTE* info, const Args&... args)
