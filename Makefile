@@ -3,11 +3,13 @@
 # make bench  the benchmarks
 # make package        the Debian package build/package/ampbench_<version>_<arch>.deb
 # make package-check  the package, checked by lintian and run unpacked
+# make screenshots  the window pictures in docs/ taken anew (look at them before committing)
+# make format formats every C++ source with .clang-format; make test checks it
 PROGRAM ?= quorvex
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DAMP_WERROR=ON
 
-.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench package package-check clean
+.PHONY: all deps build run test test-plain test-asan test-tsan test-windows bench package package-check screenshots format format-check clean
 
 all: build
 
@@ -23,7 +25,7 @@ build: deps build/plain/build.ninja
 run: build
 	./scripts/run-panel $(PROGRAM)
 
-test: build
+test: format-check build
 	$(MAKE) test-plain test-asan test-tsan test-windows
 
 test-plain:
@@ -51,6 +53,15 @@ package: deps
 package-check: deps
 	./scripts/install-deps --package
 	JOBS=$(JOBS) ./scripts/build-package --check
+
+screenshots: build
+	./scripts/take-screenshots
+
+format: deps
+	./scripts/check-format --fix
+
+format-check: deps
+	./scripts/check-format
 
 clean:
 	rm -rf build

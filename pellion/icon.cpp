@@ -32,6 +32,6 @@ std::array<uint32_t, N * N> DrawIcon()
 
 const uint32_t* PellionIconPixels()
 {
-    static const std::array<uint32_t, N * N> px = DrawIcon();
+    static const auto px = DrawIcon();
     return px.data();
 }

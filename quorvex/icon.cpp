@@ -53,6 +53,6 @@ std::array<uint32_t, N * N> DrawIcon()
 
 const uint32_t* QuorvexIconPixels()
 {
-    static const std::array<uint32_t, N * N> pixels = DrawIcon();
+    static const auto pixels = DrawIcon();
     return pixels.data();
 }

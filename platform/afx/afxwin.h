@@ -58,6 +58,8 @@ struct CRuntimeClass {
     static const CRuntimeClass* FromName(LPCSTR lpszClassName);  // creatable classes only
 };
 
+// Macros that expand to members and table rows keep their hand layout.
+// clang-format off
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
 #define DECLARE_DYNAMIC(class_name) \
@@ -90,6 +92,7 @@ struct ThreadRecord;
     AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, &class_name::CreateObject)   \
     static const platform::afx::detail::RuntimeClassRegistrar _afxRegister##class_name(  \
         RUNTIME_CLASS(class_name));
+// clang-format on
 
 class CObject {
 public:
@@ -154,6 +157,8 @@ struct AFX_EVENTSINKMAP {
     const AFX_EVENTSINKMAP_ENTRY* lpEntries;
 };
 
+// Macros that expand to members and table rows keep their hand layout.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                             \
 protected:                                                \
     static const AFX_MSGMAP* PASCAL GetThisMessageMap();  \
@@ -225,6 +230,7 @@ protected:                                                       \
 #define ON_EVENT(theClass, id, dispid, pfnHandler, vtsParams)                          \
     {(UINT)(id), (DISPID)(dispid), reinterpret_cast<const BYTE*>(vtsParams),           \
      static_cast<AFX_PMSG>(static_cast<void (theClass::*)()>(&pfnHandler))},
+// clang-format on
 
 // Parameter-type strings for InvokeHelper, one byte a parameter.
 #define VTS_NONE ""
@@ -253,8 +259,9 @@ platform::com::Variant ToVariant(BYTE vt, const T& arg)
         if constexpr (std::is_pointer_v<U>) {
             const char* p = arg;
             return std::string(p ? p : "");
-        } else
+        } else {
             return std::string(arg);
+        }
     } else {
         return std::monostate{};
     }
@@ -263,8 +270,9 @@ platform::com::Variant ToVariant(BYTE vt, const T& arg)
 inline const BYTE* ParamInfo(const BYTE* p) { return p; }
 inline const BYTE* ParamInfo(const char* p) { return reinterpret_cast<const BYTE*>(p); }
 inline const BYTE* ParamInfo(std::nullptr_t) { return nullptr; }
+// NULL written as the integer 0: no parameter types.
 template <class I, std::enable_if_t<std::is_integral_v<I>, int> = 0>
-const BYTE* ParamInfo(I) { return nullptr; }  // NULL
+const BYTE* ParamInfo(I) { return nullptr; }
 
 template <class... Args>
 std::vector<platform::com::Variant> PackArgs(const BYTE* info, const Args&... args)

@@ -132,7 +132,8 @@ private:
 QFont DialogFont(const platform::afx::DialogTemplate& t)
 {
     std::string name = t.fontName;
-    if (name.empty() || name == "MS Shell Dlg" || name == "MS Shell Dlg 2" || name == "MS Sans Serif") name = "Sans Serif";
+    if (name.empty() || name == "MS Shell Dlg" || name == "MS Shell Dlg 2" || name == "MS Sans Serif")
+        name = platform::afx::kDialogFontFamily;
     QFont f(QString::fromStdString(name), t.fontPointSize > 0 ? t.fontPointSize : 8);
     f.setStyleHint(QFont::SansSerif);
     return f;

@@ -52,6 +52,10 @@ ControlTemplate EmbeddedControl(int id, const CLSID& clsid, int x, int y, int cx
                                 platform::com::PropertyBag properties = {});
 
 // Dialog units of "MS Shell Dlg" 8 pt at 96 dpi: one horizontal unit is 1.5 px, one vertical 1.625 px.
+// The family that stands in for the shell dialog font: at 8 pt its letters average 6.1 px and its
+// lines are 13 px high, the 6 by 13 px base units those dialog units come from. Wider families
+// (DejaVu Sans averages 6.8 px) wrap or run captions into their neighbours.
+inline constexpr const char* kDialogFontFamily = "DejaVu Sans Condensed";
 int DluToPixelsX(int du);
 int DluToPixelsY(int du);
 RECT DluToPixels(int x, int y, int cx, int cy);

@@ -155,7 +155,7 @@ SkinValues BuiltInSkin()
         {"window", "#1c1d1f"},      {"panel", "#34363a"},        {"text", "#e8e6dc"},
         {"caption", "#f2efe4"},     {"button", "#4a4d52"},       {"button_text", "#f0eee6"},
         {"highlight", "#c8a040"},   {"group_frame", "#202124"},  {"group_engrave", "#5c5f65"},
-        {"font_family", "Sans Serif"}, {"font_size", "8"},
+        {"font_family", ""},        {"font_size", ""},  // empty: the dialog's own font
     };
 }
 
@@ -202,9 +202,11 @@ std::string SkinStyleSheet(const SkinValues& v)
     std::string s;
     s += "QWidget#afxDialog { background-color: " + panel + "; }\n";
     s += "QWidget#afxDialog QLabel { color: " + caption + "; background: transparent; }\n";
+    std::string groupFont;
+    if (!font.empty()) groupFont += " font-family: \"" + font + "\";";
+    if (!size.empty()) groupFont += " font-size: " + size + "pt;";
     s += "QGroupBox { color: " + caption + "; border: 2px groove " + engrave + "; border-top-color: " + frame +
-         "; border-left-color: " + frame + "; margin-top: 6px; font-family: \"" + font + "\"; font-size: " + size +
-         "pt; }\n";
+         "; border-left-color: " + frame + "; margin-top: 6px;" + groupFont + " }\n";
     s += "QGroupBox::title { subcontrol-origin: margin; left: 7px; padding: 0 2px; }\n";
     s += "QPushButton { color: " + buttonText + "; background-color: " + button + "; border: 1px solid " + frame +
          "; border-radius: 2px; padding: 2px 6px; }\n";

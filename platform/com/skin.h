@@ -27,7 +27,8 @@ void RegisterSkin();
 
 // Skin files are key=value lines (a line starting with '#' is a comment); colours as #rrggbb. Keys: window, panel,
 // text, caption, button, button_text, highlight, group_frame, group_engrave, font_family,
-// font_size. Unknown keys are ignored; missing keys take the built-in value.
+// font_size (group box titles; empty, the built-in value, keeps the dialog's font). Unknown keys
+// are ignored; missing keys take the built-in value.
 using SkinValues = std::map<std::string, std::string>;
 SkinValues BuiltInSkin();
 std::optional<SkinValues> ReadSkinFile(const std::string& path);  // nullopt when unreadable

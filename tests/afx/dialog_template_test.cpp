@@ -4,6 +4,8 @@
 #include "platform/afx/afxwin.h"
 #include "platform/afx/testing.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -93,6 +95,22 @@ TEST_F(DialogTemplateTest, ControlsLandAtTheirPixelRectangles)
     dlg.GetClientRect(&client);
     EXPECT_EQ(client.right, 842);
     EXPECT_EQ(client.bottom, 457);
+}
+
+// Dialog units come from the font's base units, 6 by 13 px for the 8 pt shell dialog font: the
+// letters' average width rounded to whole pixels, and the line height. A wider stand-in font
+// makes every template's captions wrap or run into each other.
+TEST_F(DialogTemplateTest, DialogFontHasTheBaseUnitsOfTheDialogUnits)
+{
+    CDialog dlg;
+    ASSERT_TRUE(dlg.Create(kTemplateId));
+    const QFont font = afxt::WidgetOf(dlg.m_hWnd)->font();
+    const QFontMetrics fm(font);
+    const int letters = fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    EXPECT_EQ((letters / 26 + 1) / 2, 6) << QFontInfo(font).family().toStdString() << ": letters " << letters << " px";
+    EXPECT_EQ(fm.height(), 13);
+    EXPECT_EQ(DluToPixelsX(4), 6);
+    EXPECT_EQ(DluToPixelsY(8), 13);
 }
 
 TEST_F(DialogTemplateTest, TemplateTextsBecomeCaptionsAndFont)

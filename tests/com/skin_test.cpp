@@ -120,6 +120,15 @@ TEST_F(SkinTest, SkinFileParsesKeysAndValuesAndSkipsComments)
     EXPECT_EQ(ResolveSkinPath((m_dir / "skins" / "a.skf").string()), (m_dir / "skins" / "a.skf").string());
 }
 
+TEST_F(SkinTest, GroupBoxesKeepTheDialogFontUnlessASkinNamesOne)
+{
+    const std::string builtIn = SkinStyleSheet(BuiltInSkin());
+    EXPECT_EQ(builtIn.find("font-"), std::string::npos) << builtIn;
+    const std::string named = SkinStyleSheet({{"font_family", "Serif"}, {"font_size", "9"}});
+    EXPECT_NE(named.find("QGroupBox { "), std::string::npos);
+    EXPECT_NE(named.find("font-family: \"Serif\"; font-size: 9pt; }"), std::string::npos) << named;
+}
+
 TEST_F(SkinTest, SkinObjectAnswersOnlyItsInterfaces)
 {
     void* p = reinterpret_cast<void*>(1);

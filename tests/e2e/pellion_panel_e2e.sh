@@ -29,9 +29,18 @@ window=$(timeout 20 xdotool search --sync --onlyvisible --name "Pellion Test Uti
 
 # Dialog units to pixels: x * 1.5, y * 1.625 from the client area's corner.
 click() { xdotool mousemove --window "$window" "$1" "$2" click 1; sleep 0.3; }
+# power_led FILE: "lit" or "dark", from the green in the middle of POWER's LED (648, 373).
+power_led() {
+    local green
+    green=$(convert "$1" -crop 5x5+646+371 +repage -resize 1x1 -format '%[fx:int(100*g)]' info:)
+    [ "$green" -ge 70 ] && echo lit || echo dark
+}
 click 682 373                           # POWER (425, 221, 60, 17): still no amplifier
 dismiss_box "POWER with no amplifier"
 kill -0 "$panel" 2>/dev/null || fail "the panel ended without an amplifier"
+# The latching switch lit its LED on the press; the refused power-on puts it out again.
+still_shot "$window" "$work/refused.png"
+[ "$(power_led "$work/refused.png")" = dark ] || fail "POWER lit after a refused power-on"
 
 plug_ampsim "$ampsim" pellion
 sleep 1.5                               # the panel's bus notices the new socket
@@ -47,6 +56,7 @@ import -window "$window" "$work/first.png"
 sleep 1
 import -window "$window" "$work/second.png"
 cp "$work/second.png" "$out/pellion.png"
+[ "$(power_led "$work/second.png")" = lit ] || fail "POWER dark while the amplifier is on and streaming"
 click 785 373                           # EXIT (497, 221, 53, 17)
 expect_exit "$panel" "$work/pellion.log"
 kill "$sim"
