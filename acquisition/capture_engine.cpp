@@ -170,7 +170,7 @@ bool CCaptureSession::PowerOn()
         SendCalibration(m_calFrequency, m_calAmplitudeIndex);
         CalibrationPacket packet = CalibrationPacket::Build(m_calFrequency, m_calAmplitudeIndex);
         NoteApplied({packet.bytes, packet.bytes + CALIBRATION_PACKET_LENGTH},
-                CalibrationCaption(m_calFrequency, m_calAmplitudeIndex));
+                    CalibrationCaption(m_calFrequency, m_calAmplitudeIndex));
     } else {
         m_identity.versionRead = PellionPowerOn(versionBytes);
         NoteApplied({CMD_MODE_CAL}, SettingCaption(CMD_MODE_CAL, *m_identity.model));
@@ -207,7 +207,8 @@ bool CCaptureSession::ApplySettings(const CaptureSettings& settings)
         m_lastError = refusal;
         return false;
     }
-    for (BYTE code : {settings.mode, settings.range, settings.channels, settings.aux, settings.reference, settings.notch}) {
+    for (BYTE code :
+         {settings.mode, settings.range, settings.channels, settings.aux, settings.reference, settings.notch}) {
         if (code == 0) continue;
         SendCommand(code);
         NoteApplied({code}, SettingCaption(code, *m_identity.model));
@@ -218,7 +219,7 @@ bool CCaptureSession::ApplySettings(const CaptureSettings& settings)
         SendCalibration(m_calFrequency, m_calAmplitudeIndex);
         CalibrationPacket packet = CalibrationPacket::Build(m_calFrequency, m_calAmplitudeIndex);
         NoteApplied({packet.bytes, packet.bytes + CALIBRATION_PACKET_LENGTH},
-                CalibrationCaption(m_calFrequency, m_calAmplitudeIndex));
+                    CalibrationCaption(m_calFrequency, m_calAmplitudeIndex));
     }
     return true;
 }

@@ -52,10 +52,10 @@ struct AmplifierIdentity {
 };
 
 struct CapturePacket {
-    uint64_t index = 0;                        // counted from 0 in each capture
-    std::chrono::nanoseconds arrival{0};       // platform clock when the read returned
-    BYTE header[4] = {};                       // packet bytes 0 to 3, as they came
-    WORD values[SAMPLE_VALUE_COUNT] = {};      // value 8f + c is channel c of frame f
+    uint64_t index = 0;                    // counted from 0 in each capture
+    std::chrono::nanoseconds arrival{0};   // platform clock when the read returned
+    BYTE header[4] = {};                   // packet bytes 0 to 3, as they came
+    WORD values[SAMPLE_VALUE_COUNT] = {};  // value 8f + c is channel c of frame f
 };
 
 // A limit of 0 is no limit; with neither, a capture runs until the sink or a stop request ends it.
@@ -75,12 +75,12 @@ enum class CaptureEnd : BYTE {
 
 struct CaptureResult {
     CaptureEnd end = CaptureEnd::refused;
-    int signal = 0;                         // the signal that asked to stop, if one did
-    uint64_t packets = 0;                   // handed to the sink
-    uint64_t shortReads = 0;                // reads that brought 1 to 67 bytes
-    uint64_t failedReads = 0;               // reads that brought nothing while the stream ran
-    std::chrono::nanoseconds started{0};    // platform clock when 10 was sent
-    std::chrono::nanoseconds stopped{0};    // platform clock when the worker had sent 11
+    int signal = 0;                       // the signal that asked to stop, if one did
+    uint64_t packets = 0;                 // handed to the sink
+    uint64_t shortReads = 0;              // reads that brought 1 to 67 bytes
+    uint64_t failedReads = 0;             // reads that brought nothing while the stream ran
+    std::chrono::nanoseconds started{0};  // platform clock when 10 was sent
+    std::chrono::nanoseconds stopped{0};  // platform clock when the worker had sent 11
 };
 
 // What a capture hands over. Everything but OnPacket is optional.
@@ -120,8 +120,7 @@ public:
     bool ApplySettings(const CaptureSettings& settings);
     // ApplySettings, then one stream to `sink` until `limit`. False when nothing was streamed
     // (result.end is then refused, or stopRequest for a stop that stood before the start).
-    bool Capture(const CaptureSettings& settings, const CaptureLimit& limit, CCaptureSink& sink,
-                 CaptureResult& result);
+    bool Capture(const CaptureSettings& settings, const CaptureLimit& limit, CCaptureSink& sink, CaptureResult& result);
     void Close();
 
     bool IsOpen() const { return m_bOpen; }

@@ -28,7 +28,8 @@ bool Lookup(const Name (&names)[N], std::string_view name, BYTE& code)
 
 bool ParseModeName(std::string_view name, BYTE& code)
 {
-    static const Name names[] = {{"cal", CMD_MODE_CAL}, {"test", CMD_MODE_CAL}, {"eeg", CMD_MODE_EEG}, {"ztest", CMD_MODE_ZTEST}};
+    static const Name names[] = {
+        {"cal", CMD_MODE_CAL}, {"test", CMD_MODE_CAL}, {"eeg", CMD_MODE_EEG}, {"ztest", CMD_MODE_ZTEST}};
     return Lookup(names, name, code);
 }
 
@@ -102,15 +103,20 @@ std::string SettingsRefusal(const CaptureSettings& s, const AmplifierModel& mode
             if (c == code) return true;
         return false;
     };
-    if (!oneOf(s.mode, {CMD_MODE_CAL, CMD_MODE_EEG, CMD_MODE_ZTEST})) return "mode code " + std::to_string(s.mode) + " is no mode";
-    if (!oneOf(s.range, {CMD_RANGE_50, CMD_RANGE_100, CMD_RANGE_500})) return "range code " + std::to_string(s.range) + " is no range";
+    if (!oneOf(s.mode, {CMD_MODE_CAL, CMD_MODE_EEG, CMD_MODE_ZTEST}))
+        return "mode code " + std::to_string(s.mode) + " is no mode";
+    if (!oneOf(s.range, {CMD_RANGE_50, CMD_RANGE_100, CMD_RANGE_500}))
+        return "range code " + std::to_string(s.range) + " is no range";
     if (!oneOf(s.aux, {CMD_AUX_ON, CMD_AUX_OFF})) return "aux code " + std::to_string(s.aux) + " is no aux setting";
     if (!quorvex && s.channels != 0) return "the " + name + " has no channel count switch";
-    if (!oneOf(s.channels, {CMD_CHANNELS_2, CMD_CHANNELS_4})) return "channels code " + std::to_string(s.channels) + " is no channel count";
+    if (!oneOf(s.channels, {CMD_CHANNELS_2, CMD_CHANNELS_4}))
+        return "channels code " + std::to_string(s.channels) + " is no channel count";
     if (!quorvex && s.reference != 0) return "the " + name + " has no reference switch";
-    if (!oneOf(s.reference, {CMD_REF_LINK, CMD_REF_UNLINK})) return "reference code " + std::to_string(s.reference) + " is no reference setting";
+    if (!oneOf(s.reference, {CMD_REF_LINK, CMD_REF_UNLINK}))
+        return "reference code " + std::to_string(s.reference) + " is no reference setting";
     if (quorvex && s.notch == CMD_NOTCH_OFF) return "the " + name + "'s notch filter has no OFF position";
-    if (!oneOf(s.notch, {CMD_NOTCH_50HZ, CMD_NOTCH_60HZ, CMD_NOTCH_OFF})) return "notch code " + std::to_string(s.notch) + " is no notch setting";
+    if (!oneOf(s.notch, {CMD_NOTCH_50HZ, CMD_NOTCH_60HZ, CMD_NOTCH_OFF}))
+        return "notch code " + std::to_string(s.notch) + " is no notch setting";
     const bool calibration = s.calFrequency != 0 || s.calAmplitudeIndex >= 0;
     if (!quorvex && calibration) return "the " + name + " has no calibration settings";
     if (s.calFrequency != 0 && !(s.calFrequency >= CAL_FREQUENCY_MIN && s.calFrequency <= CAL_FREQUENCY_MAX))

@@ -26,12 +26,12 @@ inline constexpr double CAL_FREQUENCY_MIN = 0.01;
 inline constexpr double CAL_FREQUENCY_MAX = 999.99;
 
 // Command-line names. Each returns false for a name it does not know and leaves `code` alone.
-bool ParseModeName(std::string_view name, BYTE& code);        // cal (or test), eeg, ztest
-bool ParseRangeName(std::string_view name, BYTE& code);       // 50, 100, 500
-bool ParseChannelsName(std::string_view name, BYTE& code);    // 2, 4
-bool ParseAuxName(std::string_view name, BYTE& code);         // on, off
-bool ParseReferenceName(std::string_view name, BYTE& code);   // link, unlink
-bool ParseNotchName(std::string_view name, BYTE& code);       // 50, 60, off
+bool ParseModeName(std::string_view name, BYTE& code);       // cal (or test), eeg, ztest
+bool ParseRangeName(std::string_view name, BYTE& code);      // 50, 100, 500
+bool ParseChannelsName(std::string_view name, BYTE& code);   // 2, 4
+bool ParseAuxName(std::string_view name, BYTE& code);        // on, off
+bool ParseReferenceName(std::string_view name, BYTE& code);  // link, unlink
+bool ParseNotchName(std::string_view name, BYTE& code);      // 50, 60, off
 // 0.01 to 999.99 in steps of 0.01 (at most two decimals), as the Configure dialog dials it.
 bool ParseCalFrequency(std::string_view text, double& hz);
 // The amplitude in microvolts peak to peak, one of the nine steps (0, 5, ... 100).

@@ -5,8 +5,8 @@
 #include "acquisition/sample_ring.h"
 #include "platform/com/stripchart.h"
 
-extern double g_chartX;       // x of the next column; never reset, so a new stream continues the chart
-extern int g_impedanceSkip;   // chart updates in impedance mode since the bars last changed
+extern double g_chartX;      // x of the next column; never reset, so a new stream continues the chart
+extern int g_impedanceSkip;  // chart updates in impedance mode since the bars last changed
 
 // A model's traces: which channels are drawn, in the order the chart is given them.
 struct ChartChannels {

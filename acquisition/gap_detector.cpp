@@ -9,7 +9,8 @@ constexpr uint64_t kTailPackets = 8;  // fewer late packets at the end prove not
 CGapDetector::CGapDetector(std::chrono::nanoseconds period, uint64_t window) : m_period(period), m_window(window)
 {
     if (m_window == 0) {
-        uint64_t inASecond = period.count() > 0 ? uint64_t(std::chrono::nanoseconds(std::chrono::seconds(1)) / period) : 0;
+        uint64_t inASecond = period.count() > 0 ? uint64_t(std::chrono::nanoseconds(std::chrono::seconds(1)) / period)
+                                                : 0;
         m_window = std::max<uint64_t>(128, inASecond);
     }
 }

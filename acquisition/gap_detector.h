@@ -12,8 +12,8 @@
 class CGapDetector {
 public:
     struct Gap {
-        uint64_t packet;                  // the first packet after the missing stretch
-        std::chrono::nanoseconds missing; // how far the stream fell behind
+        uint64_t packet;                   // the first packet after the missing stretch
+        std::chrono::nanoseconds missing;  // how far the stream fell behind
     };
 
     // `period`: one packet's time at the stream's rate. `window`: packets that must all be late
@@ -32,10 +32,10 @@ private:
 
     std::chrono::nanoseconds m_period;
     uint64_t m_window;
-    uint64_t m_count = 0;          // packets seen
-    std::chrono::nanoseconds m_reference{0};   // where the timeline starts (packet 0's arrival, as followed)
-    uint64_t m_lastOnTime = 0;     // the last packet within three periods of the timeline
-    uint64_t m_lateCount = 0;      // packets since then, all late
+    uint64_t m_count = 0;                     // packets seen
+    std::chrono::nanoseconds m_reference{0};  // where the timeline starts (packet 0's arrival, as followed)
+    uint64_t m_lastOnTime = 0;                // the last packet within three periods of the timeline
+    uint64_t m_lateCount = 0;                 // packets since then, all late
     std::chrono::nanoseconds m_lateMin{0};
     std::chrono::nanoseconds m_blockMin{0};
     uint64_t m_blockCount = 0;

@@ -17,7 +17,7 @@ inline constexpr UINT WM_SAMPLES_READY = WM_USER + 10;
 extern std::atomic<int> g_streaming;  // 1 while the stream runs
 extern std::atomic<int> g_chartBusy;  // 1 while the window feeds the chart
 extern std::atomic<LONG> g_sampleRing[RING_SLOTS][SLOT_VALUES];
-extern BYTE g_ringReadIndex;          // next slot to draw; user-interface thread only
+extern BYTE g_ringReadIndex;  // next slot to draw; user-interface thread only
 // Packets stored since the stream started; the worker's write index is this modulo 256.
 extern std::atomic<uint64_t> g_packetsStored;
 
@@ -61,6 +61,6 @@ public:
 private:
     void SkipToNewest(uint64_t stored);
 
-    uint64_t m_drawn = 0;     // slots of this stream drawn (or skipped)
-    uint64_t m_skipped = 0;   // slots given up on
+    uint64_t m_drawn = 0;    // slots of this stream drawn (or skipped)
+    uint64_t m_skipped = 0;  // slots given up on
 };

@@ -28,7 +28,8 @@ bool Transfer(CBulkEndPoint* endPoint, BYTE* buffer, LONG& length)
     if (done) return true;
     // The driver completes every transfer of an unplugged device with its no-device status; a
     // handle it no longer serves fails the request at once with it.
-    if (endPoint->status2.load() == ERROR_DEVICE_NOT_CONNECTED || endPoint->lastError.load() == ERROR_DEVICE_NOT_CONNECTED) {
+    if (endPoint->status2.load() == ERROR_DEVICE_NOT_CONNECTED ||
+        endPoint->lastError.load() == ERROR_DEVICE_NOT_CONNECTED) {
         g_gone.store(true);
     } else if (g_wayOut.load() && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(limit)) {
         g_silent.store(true);
@@ -66,7 +67,8 @@ bool NoteDeviceChange(WPARAM event, LPARAM record)
     if (header->dbch_devicetype == DBT_DEVTYP_HANDLE)
         ours = reinterpret_cast<const DEV_BROADCAST_HANDLE*>(record)->dbch_handle == device->driverHandle;
     else if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE)
-        ours = SamePath(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(record)->dbcc_name, device->devicePath);
+        ours =
+            SamePath(reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(record)->dbcc_name, device->devicePath);
     if (ours) g_gone.store(true);
     return ours;
 }

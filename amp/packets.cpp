@@ -6,8 +6,7 @@
 #include <cstdint>
 
 const AmplitudeStep g_amplitudeSteps[AMPLITUDE_STEP_COUNT] = {
-    {"0", 0},   {"5", 13},  {"10", 25},  {"15", 38},  {"20", 50},
-    {"25", 63}, {"50", 126}, {"75", 193}, {"100", 255},
+    {"0", 0}, {"5", 13}, {"10", 25}, {"15", 38}, {"20", 50}, {"25", 63}, {"50", 126}, {"75", 193}, {"100", 255},
 };
 
 const AmplitudeStep& AmplitudeStepAt(unsigned index)
@@ -29,7 +28,14 @@ CalibrationPacket CalibrationPacket::Build(double frequency, unsigned amplitudeI
     DWORD w = TuningWord(frequency);
     return CalibrationPacket{{
         CMD_SET_CALIBRATION,
-        0x30, BYTE(w), 0x21, BYTE(w >> 8), 0x32, BYTE(w >> 16), 0x23, BYTE(w >> 24),
+        0x30,
+        BYTE(w),
+        0x21,
+        BYTE(w >> 8),
+        0x32,
+        BYTE(w >> 16),
+        0x23,
+        BYTE(w >> 24),
         AmplitudeStepAt(amplitudeIndex).code,
     }};
 }
@@ -44,7 +50,6 @@ bool VersionReply::Decode(const BYTE* packet, int length, int versionBytes[4])
 bool SamplePacket::Decode(const BYTE* packet, int length, LONG values[SAMPLE_VALUE_COUNT])
 {
     if (length != AMP_PACKET_LENGTH || packet == nullptr) return false;
-    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i)
-        values[i] = LONG(packet[4 + 2 * i]) | LONG(packet[5 + 2 * i]) << 8;
+    for (int i = 0; i < SAMPLE_VALUE_COUNT; ++i) values[i] = LONG(packet[4 + 2 * i]) | LONG(packet[5 + 2 * i]) << 8;
     return true;
 }

@@ -5,8 +5,8 @@
 
 #include "platform/win32/windows.h"
 
-inline constexpr int AMP_PACKET_LENGTH = 68;           // every version reply and sample packet
-inline constexpr int SAMPLE_VALUE_COUNT = 32;          // four frames of eight channels
+inline constexpr int AMP_PACKET_LENGTH = 68;   // every version reply and sample packet
+inline constexpr int SAMPLE_VALUE_COUNT = 32;  // four frames of eight channels
 inline constexpr int SAMPLE_CHANNEL_COUNT = 8;
 inline constexpr int SAMPLE_FRAME_COUNT = 4;
 inline constexpr int CALIBRATION_PACKET_LENGTH = 10;

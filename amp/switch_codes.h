@@ -24,7 +24,7 @@ struct ToggleCodes {
     BYTE active;
     BYTE inactive;
 };
-inline constexpr ToggleCodes CHANNELS_TOGGLE = {CMD_CHANNELS_4, CMD_CHANNELS_2};    // "4 Ch." / "2 Ch."
-inline constexpr ToggleCodes AUX_TOGGLE = {CMD_AUX_ON, CMD_AUX_OFF};                // "Aux ON" / "Aux OFF"
-inline constexpr ToggleCodes REFERENCE_TOGGLE = {CMD_REF_UNLINK, CMD_REF_LINK};     // "UnLink" / "Link REF"
-inline constexpr ToggleCodes NOTCH_TOGGLE = {CMD_NOTCH_50HZ, CMD_NOTCH_60HZ};       // the Quorvex's "50Hz" / "60Hz"
+inline constexpr ToggleCodes CHANNELS_TOGGLE = {CMD_CHANNELS_4, CMD_CHANNELS_2};  // "4 Ch." / "2 Ch."
+inline constexpr ToggleCodes AUX_TOGGLE = {CMD_AUX_ON, CMD_AUX_OFF};              // "Aux ON" / "Aux OFF"
+inline constexpr ToggleCodes REFERENCE_TOGGLE = {CMD_REF_UNLINK, CMD_REF_LINK};   // "UnLink" / "Link REF"
+inline constexpr ToggleCodes NOTCH_TOGGLE = {CMD_NOTCH_50HZ, CMD_NOTCH_60HZ};     // the Quorvex's "50Hz" / "60Hz"

@@ -107,6 +107,9 @@ Line measure_line(const Spectrum& spectrum, double lineHz, double halfWidthHz, d
     return line;
 }
 
-double rejection_db(double powerBefore, double powerAfter) { return 10.0 * std::log10(powerBefore / powerAfter); }
+double rejection_db(double powerBefore, double powerAfter)
+{
+    return 10.0 * std::log10(powerBefore / powerAfter);
+}
 
 }  // namespace analysis

@@ -55,8 +55,7 @@ SquareWave measure_square_wave(std::span<const double> samples, double rateHz)
     // Within a fifth of the height of a level: nearly all of a square wave under modest noise,
     // about 37 % of Gaussian noise split the same way.
     size_t onLevel = 0;
-    for (double v : samples)
-        onLevel += std::min(std::abs(v - wave.low), std::abs(v - wave.high)) <= 0.2 * height;
+    for (double v : samples) onLevel += std::min(std::abs(v - wave.low), std::abs(v - wave.high)) <= 0.2 * height;
     wave.twoLevels = double(onLevel) >= 0.6 * double(samples.size());
     if (!wave.twoLevels) return wave;
 

@@ -9,7 +9,7 @@
 namespace analysis {
 
 struct SquareWave {
-    double low = 0;   // the two levels, in the samples' unit (medians of each half)
+    double low = 0;  // the two levels, in the samples' unit (medians of each half)
     double high = 0;
     double height() const { return high - low; }
     // Most samples sit on one level or the other (noise alone spreads between and beyond them).

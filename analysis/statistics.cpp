@@ -24,7 +24,10 @@ double percentile(std::span<const double> values, double share)
     return sorted[below] + (at - double(below)) * (sorted[below + 1] - sorted[below]);
 }
 
-double median(std::span<const double> values) { return percentile(values, 0.5); }
+double median(std::span<const double> values)
+{
+    return percentile(values, 0.5);
+}
 
 double mean(std::span<const double> values)
 {

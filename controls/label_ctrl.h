@@ -8,8 +8,8 @@ protected:
     DECLARE_DYNCREATE(CLabelCtrl)
 
 public:
-    BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                CWnd* pParentWnd, UINT nID, CCreateContext* pContext = NULL) override;
+    BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                UINT nID, CCreateContext* pContext = NULL) override;
 
     void SetCaption(LPCTSTR lpszNewValue);
 };

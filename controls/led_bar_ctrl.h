@@ -9,8 +9,8 @@ protected:
     DECLARE_DYNCREATE(CLedBarCtrl)
 
 public:
-    BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                CWnd* pParentWnd, UINT nID, CCreateContext* pContext = NULL) override;
+    BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                UINT nID, CCreateContext* pContext = NULL) override;
 
     void SetLevel(double dLevel);
 };

@@ -10,8 +10,8 @@ protected:
     DECLARE_DYNCREATE(CRotarySwitchCtrl)
 
 public:
-    BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                CWnd* pParentWnd, UINT nID, CCreateContext* pContext = NULL) override;
+    BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                UINT nID, CCreateContext* pContext = NULL) override;
 
     long GetPosition();
     void SetPointerPosition(long nPosition);

@@ -8,8 +8,8 @@ protected:
     DECLARE_DYNCREATE(CSevenSegmentCtrl)
 
 public:
-    BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                CWnd* pParentWnd, UINT nID, CCreateContext* pContext = NULL) override;
+    BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                UINT nID, CCreateContext* pContext = NULL) override;
 
     void SetValue(double dValue);
 };

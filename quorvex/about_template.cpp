@@ -12,8 +12,9 @@ namespace {
 ControlTemplate Label(int id, const char* caption, int x, int y, int cx, int cy, const char* align = "left",
                       double fontSize = 8.0)
 {
-    return EmbeddedControl(id, CLSID_PANEL_LABEL, x, y, cx, cy,
-                           {{"Caption", std::string(caption)}, {"Alignment", std::string(align)}, {"FontSize", fontSize}});
+    return EmbeddedControl(
+        id, CLSID_PANEL_LABEL, x, y, cx, cy,
+        {{"Caption", std::string(caption)}, {"Alignment", std::string(align)}, {"FontSize", fontSize}});
 }
 
 DialogTemplate MakeAboutTemplate()

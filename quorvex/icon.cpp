@@ -9,7 +9,10 @@ namespace {
 
 constexpr int N = QUORVEX_ICON_SIZE;
 
-constexpr uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
+constexpr uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b)
+{
+    return a << 24 | r << 16 | g << 8 | b;
+}
 
 std::array<uint32_t, N * N> DrawIcon()
 {

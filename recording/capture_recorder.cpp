@@ -43,8 +43,8 @@ CCaptureRecorder::CCaptureRecorder(CEdfWriter& writer, const AmplifierIdentity& 
 std::string CCaptureRecorder::DriverVersionText(DWORD v)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(v >> 24), unsigned(v >> 16 & 0xFF), unsigned(v >> 8 & 0xFF),
-                  unsigned(v & 0xFF));
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(v >> 24), unsigned(v >> 16 & 0xFF),
+                  unsigned(v >> 8 & 0xFF), unsigned(v & 0xFF));
     return text;
 }
 
@@ -235,14 +235,16 @@ void CCaptureRecorder::OnBadRead(LONG length, nanoseconds)
 void CCaptureRecorder::FlushBadReads()
 {
     if (m_badShort > 0) {
-        std::string bytes = m_badMin == m_badMax ? std::to_string(m_badMin) : std::to_string(m_badMin) + "-" + std::to_string(m_badMax);
+        std::string bytes = m_badMin == m_badMax ? std::to_string(m_badMin)
+                                                 : std::to_string(m_badMin) + "-" + std::to_string(m_badMax);
         Annotate(m_badPosition,
                  m_badShort == 1 ? "Short read (" + bytes + " bytes)"
                                  : "Short reads: " + std::to_string(m_badShort) + " (" + bytes + " bytes)",
                  false);
     }
     if (m_badFailed > 0)
-        Annotate(m_badPosition, m_badFailed == 1 ? "Failed read" : "Failed reads: " + std::to_string(m_badFailed), false);
+        Annotate(m_badPosition, m_badFailed == 1 ? "Failed read" : "Failed reads: " + std::to_string(m_badFailed),
+                 false);
     m_badShort = m_badFailed = 0;
 }
 

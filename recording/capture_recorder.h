@@ -16,11 +16,11 @@
 #include <vector>
 
 struct RecorderOptions {
-    int sampleRate = 0;            // Hz; 0: measured over the first second of the first capture
-    double microvoltsPerCount = 0; // 0: the file is in counts
-    double seconds = 0;            // the samples to keep, as time at the rate (rounded up to whole
-                                   // records); 0: as many as the captures bring
-    std::string program;           // "amprecord 1.1.0": named in the first annotation
+    int sampleRate = 0;             // Hz; 0: measured over the first second of the first capture
+    double microvoltsPerCount = 0;  // 0: the file is in counts
+    double seconds = 0;             // the samples to keep, as time at the rate (rounded up to whole
+                                    // records); 0: as many as the captures bring
+    std::string program;            // "amprecord 1.1.0": named in the first annotation
 };
 
 class CCaptureRecorder : public CCaptureSink {
@@ -67,7 +67,7 @@ private:
         std::chrono::nanoseconds arrival;
         WORD values[SAMPLE_VALUE_COUNT];
     };
-    uint64_t Position() const;  // per-signal samples so far, buffered ones included
+    uint64_t Position() const;                     // per-signal samples so far, buffered ones included
     std::vector<double> BufferedArrivals() const;  // seconds from the first
     analysis::PacketPeriod MeasurePeriod() const;
     double MeasuringWindow() const;

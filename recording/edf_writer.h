@@ -24,10 +24,10 @@ inline constexpr int EDF_SIGNALS = 8;
 inline constexpr size_t EDF_ANNOTATION_CHARS = 40;
 
 struct EdfHeader {
-    int sampleRate = 0;                    // samples per second per signal, whole hertz
-    double microvoltsPerCount = 0;         // 0: the signals are in counts
-    std::string equipment;                 // model, serial, firmware, driver versions
-    std::string transducer;                // each signal's transducer field: the product string
+    int sampleRate = 0;             // samples per second per signal, whole hertz
+    double microvoltsPerCount = 0;  // 0: the signals are in counts
+    std::string equipment;          // model, serial, firmware, driver versions
+    std::string transducer;         // each signal's transducer field: the product string
     std::chrono::system_clock::time_point start;
 };
 
@@ -66,7 +66,7 @@ public:
     void Discard();
 
     const RecordLayout& Layout() const { return m_layout; }
-    uint64_t SamplesAdded() const { return m_samplesAdded; }      // per signal, the partial record included
+    uint64_t SamplesAdded() const { return m_samplesAdded; }  // per signal, the partial record included
     uint64_t SamplesWritten() const { return m_recordsWritten * uint64_t(m_layout.samples); }
     uint64_t RecordsWritten() const { return m_recordsWritten; }
     // Packets the partial record still lacks (0 when it is empty).

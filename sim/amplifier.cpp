@@ -19,15 +19,18 @@ constexpr uint8_t kBulkIn = 0x81, kBulkOut = 0x01;
 // Packets the amplifier holds for a host that stopped reading; older ones are lost.
 constexpr uint64_t kFifoPackets = 64;
 
-constexpr std::array<std::string_view, 7> kFaultNames{
-    "no-answer", "short", "garbled", "status", "detach", "wrong-product", "old-driver"};
+constexpr std::array<std::string_view, 7> kFaultNames{"no-answer", "short",         "garbled",   "status",
+                                                      "detach",    "wrong-product", "old-driver"};
 
 std::string default_product(Model m)
 {
     return m == Model::quorvex ? "QRVX-4 EEG Amplifier" : "PLLN-2 EEG Amplifier";
 }
 
-std::string model_name(Model m) { return m == Model::quorvex ? "quorvex" : "pellion"; }
+std::string model_name(Model m)
+{
+    return m == Model::quorvex ? "quorvex" : "pellion";
+}
 
 std::string serial_text(Model m, uint16_t serial)
 {
@@ -36,10 +39,19 @@ std::string serial_text(Model m, uint16_t serial)
     return buf;
 }
 
-uint16_t product_id(Model m) { return m == Model::quorvex ? 0xA404 : 0xA402; }
+uint16_t product_id(Model m)
+{
+    return m == Model::quorvex ? 0xA404 : 0xA402;
+}
 
-bool chart_channel(int ch) { return ch >= 1 && ch <= 8; }
-bool within(double v, double lo, double hi) { return std::isfinite(v) && v >= lo && v <= hi; }
+bool chart_channel(int ch)
+{
+    return ch >= 1 && ch <= 8;
+}
+bool within(double v, double lo, double hi)
+{
+    return std::isfinite(v) && v >= lo && v <= hi;
+}
 
 AmplifierOptions with_defaults(AmplifierOptions o)
 {
@@ -49,7 +61,10 @@ AmplifierOptions with_defaults(AmplifierOptions o)
 }
 }  // namespace
 
-std::string_view fault_name(Fault fault) { return kFaultNames[size_t(fault)]; }
+std::string_view fault_name(Fault fault)
+{
+    return kFaultNames[size_t(fault)];
+}
 
 std::optional<Fault> parse_fault(std::string_view name)
 {
@@ -59,12 +74,10 @@ std::optional<Fault> parse_fault(std::string_view name)
 }
 
 Amplifier::Amplifier(AmplifierOptions options)
-    : UsbDevice(amplifier_descriptors(product_id(options.model),
-                                      with_defaults(options).product.value(),
+    : UsbDevice(amplifier_descriptors(product_id(options.model), with_defaults(options).product.value(),
                                       serial_text(options.model, options.serial)),
                 with_defaults(options).location, options.backend),
-      m_options(with_defaults(std::move(options))),
-      m_product(*m_options.product),
+      m_options(with_defaults(std::move(options))), m_product(*m_options.product),
       m_signal(m_options.model, m_options.rate, m_options.mainsHz,
                m_options.seed.value_or(0x5EED0000u + m_options.serial))
 {
@@ -276,7 +289,8 @@ std::string Amplifier::defect(std::string_view command)
     else if (name == "stuck") applied = defect_stuck(ch, count);
     else if (name == "mains") applied = defect_mains(value);
     else if (name == "rate") applied = defect_rate(value);
-    else if (name == "stall") applied = value == std::floor(value) && within(value, 0, 10000) && defect_stall(uint32_t(value));
+    else if (name == "stall")
+        applied = value == std::floor(value) && within(value, 0, 10000) && defect_stall(uint32_t(value));
     else defects_off();
     return applied ? std::string() : "out of range: defect " + std::string(form->usage);
 }
@@ -378,11 +392,14 @@ void Amplifier::command(std::span<const uint8_t> packet)
         m_streaming = false;
         m_queued[kBulkIn].clear();
         break;
-    case 3: case 4: case 5: s.mode = code; break;
-    case 6: case 7: case 8: s.range = code; break;
+    case 3:
+    case 4:
+    case 5: s.mode = code; break;
+    case 6:
+    case 7:
+    case 8: s.range = code; break;
     case 9:
-        if (packet.size() != 10 || packet[1] != 0x30 || packet[3] != 0x21 || packet[5] != 0x32 ||
-            packet[7] != 0x23) {
+        if (packet.size() != 10 || packet[1] != 0x30 || packet[3] != 0x21 || packet[5] != 0x32 || packet[7] != 0x23) {
             log().note("malformed calibration packet");
             return;
         }
@@ -429,15 +446,14 @@ void Amplifier::apply_faults(std::vector<uint8_t>& packet)
         packet[0] = uint8_t(~packet[0]);
         for (size_t i = 1; i < packet.size(); ++i) packet[i] = random();
     }
-    if (m_faults[size_t(Fault::short_packets)] && packet.size() > m_shortLength)
-        packet.resize(m_shortLength);
+    if (m_faults[size_t(Fault::short_packets)] && packet.size() > m_shortLength) packet.resize(m_shortLength);
 }
 
 std::vector<uint8_t> Amplifier::next_sample_packet()
 {
     const SignalSettings& s = m_signal.settings();
     std::vector<uint8_t> packet(68, 0);
-    packet[0] = 0x53;  // 'S': never the version reply's 'c'
+    packet[0] = 0x53;                    // 'S': never the version reply's 'c'
     packet[1] = uint8_t(m_packetIndex);  // counts lost packets too, so a gap shows
     packet[2] = s.mode;
     packet[3] = s.range;
@@ -491,9 +507,8 @@ void Amplifier::stream_loop()
     std::unique_lock lock(m_mutex);
     for (;;) {
         auto ready = [this] {
-            return m_stop || (m_streaming && m_powered && !m_detached &&
-                              !m_faults[size_t(Fault::no_answer)] && !m_reads[kBulkIn].empty() &&
-                              m_queued[kBulkIn].empty());
+            return m_stop || (m_streaming && m_powered && !m_detached && !m_faults[size_t(Fault::no_answer)] &&
+                              !m_reads[kBulkIn].empty() && m_queued[kBulkIn].empty());
         };
         m_changed.wait(lock, ready);
         if (m_stop) return;
@@ -510,8 +525,7 @@ void Amplifier::stream_loop()
         nanoseconds deadline = start + period * int64_t(m_packetIndex + 1);
         // A stalled link: once a second the packet is late, and those due meanwhile follow it.
         uint64_t perSecond = std::max<uint64_t>(1, uint64_t(std::llround(m_options.rate / 4)));
-        if (m_stallMs > 0 && m_packetIndex > 0 && m_packetIndex % perSecond == 0)
-            deadline += milliseconds(m_stallMs);
+        if (m_stallMs > 0 && m_packetIndex > 0 && m_packetIndex % perSecond == 0) deadline += milliseconds(m_stallMs);
         lock.unlock();
         platform::win32::clock().pace_until(deadline);
         lock.lock();

@@ -20,13 +20,13 @@ struct AmplifierOptions {
     Model model = Model::quorvex;
     std::optional<std::string> product{};  // UTF-8; default "QRVX-4 EEG Amplifier" / "PLLN-2 EEG Amplifier"
     uint16_t serial = 1234;
-    uint8_t firmware = 23;               // version reply byte 2
-    uint8_t usbDriver = 11;              // version reply byte 1
-    double rate = 256.0;                 // samples per second per channel (4 per packet)
-    int mainsHz = 50;                    // mains interference, 50 or 60
-    std::string location{};              // default "<model>-<serial>", e.g. "quorvex-1234"
+    uint8_t firmware = 23;   // version reply byte 2
+    uint8_t usbDriver = 11;  // version reply byte 1
+    double rate = 256.0;     // samples per second per channel (4 per packet)
+    int mainsHz = 50;        // mains interference, 50 or 60
+    std::string location{};  // default "<model>-<serial>", e.g. "quorvex-1234"
     std::string backend = "local";
-    std::optional<uint32_t> seed{};      // of the signal's noise; default 0x5EED0000 + serial
+    std::optional<uint32_t> seed{};  // of the signal's noise; default 0x5EED0000 + serial
 };
 
 enum class Fault : uint8_t {
@@ -70,13 +70,13 @@ public:
 
     // Defects of the front end. `ch` is the chart's channel, 1 to 8 (packet channel ch - 1).
     // Each returns false, changing nothing, for an argument out of range.
-    bool defect_gain(int ch, double factor);   // 0 to 100
+    bool defect_gain(int ch, double factor);  // 0 to 100
     bool defect_dead(int ch);
-    bool defect_noise(int ch, double uv);      // extra white noise, µV rms, 0 to 10000
+    bool defect_noise(int ch, double uv);          // extra white noise, µV rms, 0 to 10000
     bool defect_stuck(int ch, int count = 32768);  // 0 to 65535
-    bool defect_mains(double uv);              // extra mains pick-up, µV peak, 0 to 100000
-    bool defect_rate(double percent);          // sample clock off by -50 to 50 %
-    bool defect_stall(uint32_t ms);            // once a second the next packet is late, 0 to 10000
+    bool defect_mains(double uv);                  // extra mains pick-up, µV peak, 0 to 100000
+    bool defect_rate(double percent);              // sample clock off by -50 to 50 %
+    bool defect_stall(uint32_t ms);                // once a second the next packet is late, 0 to 10000
     void defects_off();
     // The text form of ampsim's standard input, without "defect": "gain 3 0.9", "dead 2",
     // "noise 4 5", "stuck 2", "stuck 2 100", "mains 100", "rate 1.5", "stall 300", "off".
@@ -102,7 +102,7 @@ protected:
 private:
     void command(std::span<const uint8_t> packet);  // with m_mutex held
     void stream_loop();
-    std::vector<uint8_t> next_sample_packet();      // with m_mutex held
+    std::vector<uint8_t> next_sample_packet();        // with m_mutex held
     void apply_faults(std::vector<uint8_t>& packet);  // with m_mutex held
     void refresh_descriptors();
     std::chrono::nanoseconds packet_period() const;  // with m_mutex held

@@ -25,22 +25,21 @@
 
 namespace {
 
-const char* kCommands =
-    "Commands on standard input (one a line; end of input keeps ampsim running):\n"
-    "  unplug                 unplug the amplifier (programs see it go)\n"
-    "  plug                   plug it back in\n"
-    "  impedance CH KOHM      electrode CH (0-4, Pellion 0-3) now measures about KOHM kilohms\n"
-    "  fault NAME on|off      NAME: no-answer, short, garbled, status, detach,\n"
-    "                         wrong-product, old-driver\n"
-    "  defect gain CH FACTOR  chart channel CH (1-8) reads FACTOR times what it should\n"
-    "  defect dead CH         CH carries nothing but its own noise\n"
-    "  defect noise CH UV     CH gets UV microvolts rms more white noise\n"
-    "  defect stuck CH [COUNT]  CH reads COUNT (default 32768) on every sample\n"
-    "  defect mains UV        UV microvolts more mains pick-up at every input\n"
-    "  defect rate PERCENT    the sample clock runs PERCENT % fast (negative: slow)\n"
-    "  defect stall MS        once a second the next packet comes MS ms late\n"
-    "  defect off             healthy again (docs/signals.md says what each does)\n"
-    "  quit                   unplug and exit (as SIGTERM and SIGINT do)\n";
+const char* kCommands = "Commands on standard input (one a line; end of input keeps ampsim running):\n"
+                        "  unplug                 unplug the amplifier (programs see it go)\n"
+                        "  plug                   plug it back in\n"
+                        "  impedance CH KOHM      electrode CH (0-4, Pellion 0-3) now measures about KOHM kilohms\n"
+                        "  fault NAME on|off      NAME: no-answer, short, garbled, status, detach,\n"
+                        "                         wrong-product, old-driver\n"
+                        "  defect gain CH FACTOR  chart channel CH (1-8) reads FACTOR times what it should\n"
+                        "  defect dead CH         CH carries nothing but its own noise\n"
+                        "  defect noise CH UV     CH gets UV microvolts rms more white noise\n"
+                        "  defect stuck CH [COUNT]  CH reads COUNT (default 32768) on every sample\n"
+                        "  defect mains UV        UV microvolts more mains pick-up at every input\n"
+                        "  defect rate PERCENT    the sample clock runs PERCENT % fast (negative: slow)\n"
+                        "  defect stall MS        once a second the next packet comes MS ms late\n"
+                        "  defect off             healthy again (docs/signals.md says what each does)\n"
+                        "  quit                   unplug and exit (as SIGTERM and SIGINT do)\n";
 
 std::mutex g_doneMutex;
 std::condition_variable g_done;
@@ -56,7 +55,10 @@ void quit()
     g_done.notify_all();
 }
 
-void complain(const std::string& text) { std::cerr << "ampsim: " << text << std::endl; }
+void complain(const std::string& text)
+{
+    std::cerr << "ampsim: " << text << std::endl;
+}
 
 // CLI11's own range checks let "nan" through and describe a failure in several hundred
 // characters; these take the whole text and say in one line what was wanted.
@@ -86,8 +88,8 @@ CLI::Validator real_number(double lo, double hi)
         [=](std::string& text) -> std::string {
             double v = 0;
             auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
-            bool ok = error == std::errc() && end == text.data() + text.size() && std::isfinite(v) &&
-                      v >= lo && v <= hi;
+            bool ok = error == std::errc() && end == text.data() + text.size() && std::isfinite(v) && v >= lo &&
+                      v <= hi;
             return ok ? std::string() : "'" + text + "' is not a number from " + range_text(lo, hi);
         },
         "");
@@ -108,12 +110,10 @@ void run_command(const std::string& line, sim::Amplifier& amp, platform::bus::Am
         }
     } else if (word == "impedance") {
         int channel, kohm;
-        if (!(in >> channel >> kohm) || (in >> extra))
-            return complain("usage: impedance CH KOHM");
+        if (!(in >> channel >> kohm) || (in >> extra)) return complain("usage: impedance CH KOHM");
         if (!amp.set_impedance(channel, kohm))
-            return complain(amp.model() == sim::Model::quorvex
-                                ? "impedance: channel 0 to 4 and kilohms 0 to 999"
-                                : "impedance: channel 0 to 3 and kilohms 0 to 999");
+            return complain(amp.model() == sim::Model::quorvex ? "impedance: channel 0 to 4 and kilohms 0 to 999"
+                                                               : "impedance: channel 0 to 3 and kilohms 0 to 999");
     } else if (word == "defect") {
         std::string rest;
         std::getline(in, rest);
@@ -142,19 +142,21 @@ int main(int argc, char** argv)
     int64_t seed = -1;
     double rate = 256;
     app.add_option("--model", model, "quorvex or pellion")
-        ->check(CLI::IsMember({"quorvex", "pellion"}))->capture_default_str();
+        ->check(CLI::IsMember({"quorvex", "pellion"}))
+        ->capture_default_str();
     app.add_option("--product", product, "USB product string, UTF-8 (default carries the model digit)");
     app.add_option("--log", logFile, "write the wire log to FILE as JSON lines");
     app.add_option("--serial", serial, "serial number")->check(whole_number(0, 65535))->capture_default_str();
     app.add_option("--firmware", firmware, "firmware version")->check(whole_number(0, 255))->capture_default_str();
     app.add_option("--usb-driver", usbDriver, "USB driver version in the version reply")
-        ->check(whole_number(0, 255))->capture_default_str();
+        ->check(whole_number(0, 255))
+        ->capture_default_str();
     app.add_option("--rate", rate, "samples per second per channel")
-        ->check(real_number(1, 100000))->capture_default_str();
+        ->check(real_number(1, 100000))
+        ->capture_default_str();
     app.add_option("--mains", mains, "mains frequency in the EEG signal, 50 or 60")
         ->check(CLI::Validator(
-            [](std::string& text) { return text == "50" || text == "60" ? "" : "'" + text + "' is not 50 or 60"; },
-            ""))
+            [](std::string& text) { return text == "50" || text == "60" ? "" : "'" + text + "' is not 50 or 60"; }, ""))
         ->capture_default_str();
     app.add_option("--seed", seed, "seed of the signal's noise (default 0x5EED0000 + serial)")
         ->check(whole_number(0, 4294967295LL));

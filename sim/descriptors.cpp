@@ -60,8 +60,7 @@ std::optional<std::u16string> utf16_from_utf8(std::string_view text)
             code = code << 6 | (next & 0x3F);
         }
         static constexpr uint32_t kShortest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < kShortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return std::nullopt;
+        if (code < kShortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
         if (code < 0x10000) {
             wide.push_back(char16_t(code));
         } else {
@@ -86,22 +85,20 @@ Bytes language_table(std::initializer_list<uint16_t> languages)
     return b;
 }
 
-ConfigBuilder::ConfigBuilder(uint8_t value, uint8_t attributes, uint8_t maxPower,
-                             uint8_t stringIndex)
+ConfigBuilder::ConfigBuilder(uint8_t value, uint8_t attributes, uint8_t maxPower, uint8_t stringIndex)
     : m_bytes{9, 2, 0, 0, 0, value, stringIndex, attributes, maxPower}
 {
 }
 
-ConfigBuilder& ConfigBuilder::interface(uint8_t number, uint8_t alt, uint8_t cls,
-                                        uint8_t subClass, uint8_t protocol, uint8_t stringIndex)
+ConfigBuilder& ConfigBuilder::interface(uint8_t number, uint8_t alt, uint8_t cls, uint8_t subClass, uint8_t protocol,
+                                        uint8_t stringIndex)
 {
     m_interfaces.push_back({m_bytes.size()});
     m_bytes.insert(m_bytes.end(), {9, 4, number, alt, 0, cls, subClass, protocol, stringIndex});
     return *this;
 }
 
-ConfigBuilder& ConfigBuilder::endpoint(uint8_t address, uint8_t attributes, uint16_t maxPacket,
-                                       uint8_t interval)
+ConfigBuilder& ConfigBuilder::endpoint(uint8_t address, uint8_t attributes, uint16_t maxPacket, uint8_t interval)
 {
     m_bytes.insert(m_bytes.end(), {7, 5, address, attributes});
     put16(m_bytes, maxPacket);
@@ -149,15 +146,13 @@ Bytes ConfigBuilder::build() const
     return b;
 }
 
-DescriptorSet amplifier_descriptors(uint16_t productId, const std::string& product,
-                                    const std::string& serial)
+DescriptorSet amplifier_descriptors(uint16_t productId, const std::string& product, const std::string& serial)
 {
     DeviceFields fields;
     fields.productId = productId;
     DescriptorSet set;
     set.device = device_descriptor(fields);
-    set.configurations.push_back(
-        ConfigBuilder().interface(0, 0).endpoint(0x01, 2).endpoint(0x81, 2).build());
+    set.configurations.push_back(ConfigBuilder().interface(0, 0).endpoint(0x01, 2).endpoint(0x81, 2).build());
     set.strings[0] = language_table({0x0409});
     set.strings[1] = string_descriptor(std::string_view("Tavorin"));
     set.strings[2] = text_descriptor(product);

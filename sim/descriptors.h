@@ -59,14 +59,13 @@ public:
 
     ConfigBuilder& interface(uint8_t number, uint8_t alt, uint8_t cls = 0xFF, uint8_t subClass = 0,
                              uint8_t protocol = 0, uint8_t stringIndex = 0);
-    ConfigBuilder& endpoint(uint8_t address, uint8_t attributes, uint16_t maxPacket = 512,
-                            uint8_t interval = 0);
+    ConfigBuilder& endpoint(uint8_t address, uint8_t attributes, uint16_t maxPacket = 512, uint8_t interval = 0);
     // Any descriptor bytes, placed as they are (class-specific, zero-length, truncated, ...).
     ConfigBuilder& raw(Bytes bytes);
 
-    ConfigBuilder& total_length(uint16_t length);    // instead of the counted one
-    ConfigBuilder& num_interfaces(uint8_t count);     // instead of the distinct numbers seen
-    ConfigBuilder& num_endpoints(uint8_t count);      // for the last interface added
+    ConfigBuilder& total_length(uint16_t length);  // instead of the counted one
+    ConfigBuilder& num_interfaces(uint8_t count);  // instead of the distinct numbers seen
+    ConfigBuilder& num_endpoints(uint8_t count);   // for the last interface added
 
     Bytes build() const;
 
@@ -84,7 +83,6 @@ private:
 
 // The amplifier's own set: one configuration, interface 0 alt 0 (vendor class) with bulk OUT
 // 0x01 and bulk IN 0x81 of 512 bytes; strings 1 manufacturer, 2 product (UTF-8), 3 serial.
-DescriptorSet amplifier_descriptors(uint16_t productId, const std::string& product,
-                                    const std::string& serial);
+DescriptorSet amplifier_descriptors(uint16_t productId, const std::string& product, const std::string& serial);
 
 }  // namespace sim

@@ -56,8 +56,8 @@ double BandLimitedNoise::step(double innovation)
 }
 
 SignalGenerator::SignalGenerator(Model model, double rate, int mainsHz, uint32_t seed)
-    : m_model(model), m_rate(rate > 0 ? rate : 256.0), m_mainsHz(mainsHz),
-      m_commonRng(seed ^ 0xC0111111u), m_impedanceRng(seed ^ 0x1111EDA7u),
+    : m_model(model), m_rate(rate > 0 ? rate : 256.0), m_mainsHz(mainsHz), m_commonRng(seed ^ 0xC0111111u),
+      m_impedanceRng(seed ^ 0x1111EDA7u),
       m_background{BandLimitedNoise(m_rate, kBackgroundPoleHz, kBackgroundCutoffHz, 6.0),
                    BandLimitedNoise(m_rate, kBackgroundPoleHz, kBackgroundCutoffHz, 6.0),
                    BandLimitedNoise(m_rate, kBackgroundPoleHz, kBackgroundCutoffHz, 6.0),
@@ -82,9 +82,15 @@ double SignalGenerator::counts_per_uv(uint8_t rangeCode)
     }
 }
 
-double SignalGenerator::cal_frequency(uint32_t word) { return word * 0.000931322575; }
+double SignalGenerator::cal_frequency(uint32_t word)
+{
+    return word * 0.000931322575;
+}
 
-double SignalGenerator::cal_peak_to_peak_uv(uint8_t code) { return code * 100.0 / 255.0; }
+double SignalGenerator::cal_peak_to_peak_uv(uint8_t code)
+{
+    return code * 100.0 / 255.0;
+}
 
 bool SignalGenerator::eeg_channel(Model model, int channel, int channelCount)
 {

@@ -15,13 +15,13 @@ enum class Model : uint8_t { quorvex, pellion };
 // The amplifier's settings. The defaults are the power-on state, which is what the panels'
 // switches show when they start.
 struct SignalSettings {
-    uint8_t mode = 4;         // 3 EEG, 4 calibration, 5 impedance
-    uint8_t range = 7;        // 6 "50", 7 "100", 8 "500"
-    int channels = 2;         // Quorvex "4 Ch." / "2 Ch."
-    bool aux = false;         // aux inputs (channels 5 to 7) live
-    bool refLinked = true;    // unlinked: common reference drift shows on every EEG channel
-    int notchHz = 60;         // 0 off, 50 or 60
-    uint32_t calWord = 10737; // frequency = word × 0.000931322575 Hz
+    uint8_t mode = 4;            // 3 EEG, 4 calibration, 5 impedance
+    uint8_t range = 7;           // 6 "50", 7 "100", 8 "500"
+    int channels = 2;            // Quorvex "4 Ch." / "2 Ch."
+    bool aux = false;            // aux inputs (channels 5 to 7) live
+    bool refLinked = true;       // unlinked: common reference drift shows on every EEG channel
+    int notchHz = 60;            // 0 off, 50 or 60
+    uint32_t calWord = 10737;    // frequency = word × 0.000931322575 Hz
     uint8_t calAmplitude = 126;  // peak to peak = code × 100 / 255 µV
 };
 
@@ -29,9 +29,9 @@ struct SignalSettings {
 struct SignalDefects {
     std::array<double, 8> gain{1, 1, 1, 1, 1, 1, 1, 1};
     std::array<bool, 8> dead{};
-    std::array<double, 8> noiseUv{};   // extra white noise, µV rms
+    std::array<double, 8> noiseUv{};                           // extra white noise, µV rms
     std::array<int, 8> stuck{-1, -1, -1, -1, -1, -1, -1, -1};  // the count read, or -1
-    double mainsUv = 0;                // extra mains pick-up at the inputs, µV peak
+    double mainsUv = 0;                                        // extra mains pick-up at the inputs, µV peak
 };
 
 // Gaussian noise through a one-pole low-pass and an 8th-order Butterworth low-pass: the EEG's
@@ -71,8 +71,8 @@ public:
     int impedance(int channel) const;
     int electrodes() const { return m_model == Model::quorvex ? 5 : 4; }
 
-    static constexpr double kNoiseUv = 0.5;        // white noise per sample, every live channel
-    static constexpr double kMainsUv = 12.0;       // mains line, µV peak
+    static constexpr double kNoiseUv = 0.5;          // white noise per sample, every live channel
+    static constexpr double kMainsUv = 12.0;         // mains line, µV peak
     static constexpr double kNotchResidual = 0.001;  // the notch takes the line down 60 dB
 
     static double counts_per_uv(uint8_t rangeCode);

@@ -39,8 +39,8 @@ Frames stream(std::vector<std::vector<uint8_t>> commands, int packets)
 }
 
 // One lane per channel; `lo`..`hi` counts fill a lane.
-void plot(const Frames& frames, std::vector<int> channels, double lo, double hi,
-          const QString& title, const QString& xLabel, const QString& path)
+void plot(const Frames& frames, std::vector<int> channels, double lo, double hi, const QString& title,
+          const QString& xLabel, const QString& path)
 {
     const int width = 900, lane = 90, top = 30, left = 60;
     QImage image(width, top + lane * int(channels.size()) + 30, QImage::Format_RGB32);
@@ -90,10 +90,10 @@ int main(int argc, char** argv)
          "CAL: 10 Hz square wave, amplitude code 255 (100 uV p-p), range 100, 0.5 uV rms noise", "2 s",
          dir + "/signal-cal.png");
     plot(stream({{3}, {12}}, 128), {0, 1, 2, 3}, 32768 - 80 * cpu100, 32768 + 80 * cpu100,
-         "EEG, notch at 60 Hz (power-on): alpha, background and 12 uV of 50 Hz mains, range 100 (lane: +-80 uV)",
-         "2 s", dir + "/signal-eeg.png");
-    plot(stream({{3}, {12}, {19}, {14}}, 128), {0, 1, 2, 3, 5}, 32768 - 80 * cpu100,
-         32768 + 80 * cpu100, "EEG, 50 Hz notch (mains 60 dB down), aux on (ch6: pulse sensor), range 100", "2 s",
+         "EEG, notch at 60 Hz (power-on): alpha, background and 12 uV of 50 Hz mains, range 100 (lane: +-80 uV)", "2 s",
+         dir + "/signal-eeg.png");
+    plot(stream({{3}, {12}, {19}, {14}}, 128), {0, 1, 2, 3, 5}, 32768 - 80 * cpu100, 32768 + 80 * cpu100,
+         "EEG, 50 Hz notch (mains 60 dB down), aux on (ch6: pulse sensor), range 100", "2 s",
          dir + "/signal-eeg-notch.png");
     plot(stream({{5}}, 64 * 60), {0, 1, 2, 3, 4}, 0, 30,
          "Ztest: electrode impedances in kilohms, ch5 the reference (lane: 0 to 30 k)", "60 s",

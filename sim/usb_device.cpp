@@ -10,14 +10,19 @@ using platform::bus::Setup;
 using platform::bus::Status;
 
 namespace {
-constexpr uint8_t GET_STATUS = 0, SET_CONFIGURATION = 9, GET_CONFIGURATION = 8,
-                  GET_DESCRIPTOR = 6, GET_INTERFACE = 10, SET_INTERFACE = 11;
+constexpr uint8_t GET_STATUS = 0, SET_CONFIGURATION = 9, GET_CONFIGURATION = 8, GET_DESCRIPTOR = 6, GET_INTERFACE = 10,
+                  SET_INTERFACE = 11;
 
 std::vector<uint8_t> setup_bytes(const Setup& s)
 {
-    return {s.requestType,          s.request,           uint8_t(s.value & 0xFF),
-            uint8_t(s.value >> 8),  uint8_t(s.index & 0xFF), uint8_t(s.index >> 8),
-            uint8_t(s.length & 0xFF), uint8_t(s.length >> 8)};
+    return {s.requestType,
+            s.request,
+            uint8_t(s.value & 0xFF),
+            uint8_t(s.value >> 8),
+            uint8_t(s.index & 0xFF),
+            uint8_t(s.index >> 8),
+            uint8_t(s.length & 0xFF),
+            uint8_t(s.length >> 8)};
 }
 
 // Walks a configuration block's descriptors, stopping at a zero length or the block's end.
@@ -33,17 +38,25 @@ void each_descriptor(const Bytes& block, F f)
 }  // namespace
 
 UsbDevice::UsbDevice(DescriptorSet descriptors, std::string location, std::string backend)
-    : m_descriptors(std::move(descriptors)), m_location(std::move(location)),
-      m_backend(std::move(backend))
+    : m_descriptors(std::move(descriptors)), m_location(std::move(location)), m_backend(std::move(backend))
 {
     if (!m_descriptors.configurations.empty() && m_descriptors.configurations[0].size() > 5)
         m_configuration = m_descriptors.configurations[0][5];
 }
 
-UsbDevice::~UsbDevice() { fail_all(Status::no_device); }
+UsbDevice::~UsbDevice()
+{
+    fail_all(Status::no_device);
+}
 
-std::string UsbDevice::backend() const { return m_backend; }
-std::string UsbDevice::location() const { return m_location; }
+std::string UsbDevice::backend() const
+{
+    return m_backend;
+}
+std::string UsbDevice::location() const
+{
+    return m_location;
+}
 
 uint32_t UsbDevice::driver_version() const
 {
@@ -175,8 +188,7 @@ Result UsbDevice::standard_request(const Setup& s, std::span<uint8_t> data)
     case GET_STATUS:
         if (!in || recipient > 2) return stall;
         return answer({0, 0});  // bus powered, no remote wake-up, no halted endpoint
-    default:
-        return stall;
+    default: return stall;
     }
 }
 
@@ -314,8 +326,7 @@ bool UsbDevice::deliver(uint8_t endpoint, std::span<const uint8_t> packet, Statu
     return true;
 }
 
-void UsbDevice::complete(uint8_t endpoint, Read& read, std::span<const uint8_t> packet,
-                         Status status)
+void UsbDevice::complete(uint8_t endpoint, Read& read, std::span<const uint8_t> packet, Status status)
 {
     Result result{status, 0};
     if (status == Status::ok) {

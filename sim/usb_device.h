@@ -23,8 +23,7 @@ public:
 
     std::string backend() const override;
     std::string location() const override;
-    platform::bus::Result control(const platform::bus::Setup& setup,
-                                  std::span<uint8_t> data) override;
+    platform::bus::Result control(const platform::bus::Setup& setup, std::span<uint8_t> data) override;
     void submit(uint8_t endpoint, std::span<uint8_t> data, Completion done) override;
     void cancel(uint8_t endpoint) override;
     uint32_t driver_version() const override;
@@ -65,23 +64,20 @@ protected:
     bool deliver(uint8_t endpoint, std::span<const uint8_t> packet,
                  platform::bus::Status status = platform::bus::Status::ok);
     // Completes `read` (already taken off its queue) and logs it. Called without the lock.
-    void complete(uint8_t endpoint, Read& read, std::span<const uint8_t> packet,
-                  platform::bus::Status status);
+    void complete(uint8_t endpoint, Read& read, std::span<const uint8_t> packet, platform::bus::Status status);
     // Completes every pending read of every endpoint with `status`.
     void fail_all(platform::bus::Status status);
     // While set, every transfer completes at once with Status::no_device.
     void set_gone(bool gone);
 
-    mutable std::mutex m_mutex;           // guards everything below and the subclass's state
-    std::condition_variable m_changed;    // a read became pending, was completed or state changed
+    mutable std::mutex m_mutex;         // guards everything below and the subclass's state
+    std::condition_variable m_changed;  // a read became pending, was completed or state changed
     std::map<uint8_t, std::deque<Read>> m_reads;
     std::map<uint8_t, std::deque<std::vector<uint8_t>>> m_queued;
 
 private:
-    platform::bus::Result standard_request(const platform::bus::Setup& setup,
-                                           std::span<uint8_t> data);
-    platform::bus::Result get_descriptor(const platform::bus::Setup& setup,
-                                         std::span<uint8_t> data);
+    platform::bus::Result standard_request(const platform::bus::Setup& setup, std::span<uint8_t> data);
+    platform::bus::Result get_descriptor(const platform::bus::Setup& setup, std::span<uint8_t> data);
     bool has_alt_setting(uint8_t interfaceNumber, uint8_t alt) const;
 
     WireLog m_log;

@@ -32,7 +32,10 @@ std::string endpoint_text(uint8_t ep)
     return buf;
 }
 
-bool is_calibration(const std::vector<uint8_t>& b) { return b.size() == 10 && b[0] == 9; }
+bool is_calibration(const std::vector<uint8_t>& b)
+{
+    return b.size() == 10 && b[0] == 9;
+}
 }  // namespace
 
 void WireLog::add(WireEntry entry)
@@ -62,7 +65,10 @@ void WireLog::in(uint8_t endpoint, std::span<const uint8_t> bytes, Status status
     add({WireEntry::Kind::in, 0, endpoint, {bytes.begin(), bytes.end()}, status, 0, {}});
 }
 
-void WireLog::wait(uint32_t ms) { add({WireEntry::Kind::wait, 0, 0, {}, Status::ok, ms, {}}); }
+void WireLog::wait(uint32_t ms)
+{
+    add({WireEntry::Kind::wait, 0, 0, {}, Status::ok, ms, {}});
+}
 
 void WireLog::note(std::string text)
 {
@@ -140,16 +146,14 @@ std::string WireLog::sequence(SequenceFormat format) const
                 if (format.control) item = "ctl [" + hex(e.bytes) + "]";
             } else if (e.endpoint == 0x01) {
                 if (e.bytes.size() == 1) item = std::to_string(e.bytes[0]);
-                else if (is_calibration(e.bytes))
-                    item = format.calibration_hex ? "9 [" + hex(e.bytes) + "]" : "9";
+                else if (is_calibration(e.bytes)) item = format.calibration_hex ? "9 [" + hex(e.bytes) + "]" : "9";
                 else item = "[" + hex(e.bytes) + "]";
             }
             break;
         case WireEntry::Kind::in:
             if (e.endpoint == 0x81 && format.reads) {
-                std::string read = e.status == Status::ok
-                                       ? "in " + std::to_string(e.bytes.size())
-                                       : std::string("in ") + status_name(e.status);
+                std::string read = e.status == Status::ok ? "in " + std::to_string(e.bytes.size())
+                                                          : std::string("in ") + status_name(e.status);
                 if (runLength > 0 && read == lastRead) {
                     ++runLength;
                     continue;

@@ -20,28 +20,27 @@ namespace sim {
 struct WireEntry {
     enum class Kind : uint8_t { out, in, wait, note };
     Kind kind = Kind::out;
-    double t_ms = 0;                // clock().now() when logged
-    uint8_t endpoint = 0;           // 0x00 for control transfers (bytes = setup + data)
-    std::vector<uint8_t> bytes{};   // out: what the host sent; in: what the device delivered
+    double t_ms = 0;               // clock().now() when logged
+    uint8_t endpoint = 0;          // 0x00 for control transfers (bytes = setup + data)
+    std::vector<uint8_t> bytes{};  // out: what the host sent; in: what the device delivered
     platform::bus::Status status = platform::bus::Status::ok;
-    uint32_t wait_ms = 0;           // wait
-    std::string text{};             // note
+    uint32_t wait_ms = 0;  // wait
+    std::string text{};    // note
 };
 
 // How sequence() renders the log.
 struct SequenceFormat {
-    bool reads = false;        // show completed reads of bulk IN as "in 68" (runs: "in 68 x12")
+    bool reads = false;            // show completed reads of bulk IN as "in 68" (runs: "in 68 x12")
     bool calibration_hex = false;  // the calibration packet as "9 [09 30 f1 ...]" instead of "9"
-    bool control = false;      // show control transfers as "ctl [80 06 00 01 ...]"
-    bool notes = false;        // show notes as "note: text"
+    bool control = false;          // show control transfers as "ctl [80 06 00 01 ...]"
+    bool notes = false;            // show notes as "note: text"
 };
 
 class WireLog {
 public:
     void out(uint8_t endpoint, std::span<const uint8_t> bytes,
              platform::bus::Status status = platform::bus::Status::ok);
-    void in(uint8_t endpoint, std::span<const uint8_t> bytes,
-            platform::bus::Status status = platform::bus::Status::ok);
+    void in(uint8_t endpoint, std::span<const uint8_t> bytes, platform::bus::Status status = platform::bus::Status::ok);
     void wait(uint32_t ms);
     void note(std::string text);
     void clear();

@@ -29,7 +29,8 @@ int CPanelDlg::OpenAmplifier()
 
     if (device->driverHandle == INVALID_HANDLE_VALUE) {
         m_bDeviceOpen = 0;
-        std::string text = std::string("USB Driver failed to open.\n\nPlease verify ") + m_model.name + " is connected.";
+        std::string text =
+            std::string("USB Driver failed to open.\n\nPlease verify ") + m_model.name + " is connected.";
         AfxMessageBox(text.c_str());
         if (m_model.shutdownWhenMissing) Shutdown();
         return 0;
@@ -159,8 +160,8 @@ LRESULT CPanelDlg::OnSamplesReady(WPARAM, LPARAM)
     m_ringReader.MessageArrived();
     g_chartBusy.store(1);
     if (m_ringReader.TakeSlot(m_drawnSlot)) {
-        bool drawn = DrawSlot(m_chart.get(), m_drawnSlot, m_channelOffsets,
-                              {m_model.chartChannels, m_model.chartChannelCount});
+        bool drawn =
+            DrawSlot(m_chart.get(), m_drawnSlot, m_channelOffsets, {m_model.chartChannels, m_model.chartChannelCount});
         // A slot whose drawing failed is not drawn again: its first columns are already there.
         m_ringReader.SlotDrawn();
         if (drawn && m_modeCode == MODE_CODE_ZTEST) UpdateImpedanceBars();

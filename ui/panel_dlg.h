@@ -12,16 +12,16 @@
 
 // What tells the two panels apart where the shared code needs to know.
 struct PanelModel {
-    const char* name;            // "Quorvex": in the operator's messages
-    WCHAR identity;              // product string unit 5
-    const int* chartChannels;    // the traces drawn, in the order the chart gets them
+    const char* name;          // "Quorvex": in the operator's messages
+    WCHAR identity;            // product string unit 5
+    const int* chartChannels;  // the traces drawn, in the order the chart gets them
     int chartChannelCount;
-    int impedanceBarCount;       // bars 1009 upwards
-    LONG ringClearValue;         // what a stream start fills the ring with
-    bool countDevicesFirst;      // DeviceCount before Open
-    bool shutdownWhenMissing;    // no amplifier ends the program
-    DWORD streamStopWaitMs;      // Shutdown's wait after clearing g_streaming
-    DWORD powerOffWaitMs;        // Shutdown's wait after CMD_POWER_OFF
+    int impedanceBarCount;     // bars 1009 upwards
+    LONG ringClearValue;       // what a stream start fills the ring with
+    bool countDevicesFirst;    // DeviceCount before Open
+    bool shutdownWhenMissing;  // no amplifier ends the program
+    DWORD streamStopWaitMs;    // Shutdown's wait after clearing g_streaming
+    DWORD powerOffWaitMs;      // Shutdown's wait after CMD_POWER_OFF
 };
 
 inline constexpr int MAX_IMPEDANCE_BARS = 5;

@@ -14,8 +14,16 @@ const int kPellionTraces[] = {0, 5, 1, 6};  // the order the chart is given them
 }
 
 const PanelModel CPellionDlg::MODEL = {
-    PELLION_MODEL.name, PELLION_MODEL.identity, kPellionTraces, 4, PELLION_IMPEDANCE_BARS, 9,
-    PELLION_MODEL.countDevicesFirst, false, 1000, PELLION_MODEL.powerOffWaitMs,
+    PELLION_MODEL.name,
+    PELLION_MODEL.identity,
+    kPellionTraces,
+    4,
+    PELLION_IMPEDANCE_BARS,
+    9,
+    PELLION_MODEL.countDevicesFirst,
+    false,
+    1000,
+    PELLION_MODEL.powerOffWaitMs,
 };
 
 CPellionDlg::CPellionDlg() : CPanelDlg(IDD_MAIN, MODEL) {}

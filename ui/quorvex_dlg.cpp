@@ -17,7 +17,15 @@ const int kQuorvexTraces[] = {0, 1, 2, 3, 5, 6, 7};  // trace 4 is never drawn
 }
 
 const PanelModel CQuorvexDlg::MODEL = {
-    QUORVEX_MODEL.name, QUORVEX_MODEL.identity, kQuorvexTraces, 7, 5, 0, QUORVEX_MODEL.countDevicesFirst, true, 500,
+    QUORVEX_MODEL.name,
+    QUORVEX_MODEL.identity,
+    kQuorvexTraces,
+    7,
+    5,
+    0,
+    QUORVEX_MODEL.countDevicesFirst,
+    true,
+    500,
     QUORVEX_MODEL.powerOffWaitMs,
 };
 

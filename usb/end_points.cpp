@@ -21,8 +21,7 @@ CUsbEndPoint::CUsbEndPoint(HANDLE handle, const BYTE* descriptor) : driverHandle
     directMode = 1;
 }
 
-TransferRecord* CUsbEndPoint::SendBuffered(DWORD code, TransferRecord* record, DWORD recordSize,
-                                           OVERLAPPED* overlapped)
+TransferRecord* CUsbEndPoint::SendBuffered(DWORD code, TransferRecord* record, DWORD recordSize, OVERLAPPED* overlapped)
 {
     SealTransferRecord(record);
     // DeviceIoControl is not documented to clear the last error when it succeeds, and the wait
@@ -41,8 +40,8 @@ TransferRecord* CUsbEndPoint::BeginDirectTransfer(BYTE* buffer, LONG length, OVE
     record->endPointAddress = address;
     SealTransferRecord(record);
     SetLastError(0);
-    DeviceIoControl(driverHandle, IOCTL_DIRECT_TRANSFER, record, TRANSFER_RECORD_SIZE, buffer, DWORD(length),
-                    nullptr, overlapped);
+    DeviceIoControl(driverHandle, IOCTL_DIRECT_TRANSFER, record, TRANSFER_RECORD_SIZE, buffer, DWORD(length), nullptr,
+                    overlapped);
     lastError = GetLastError();
     return record;
 }

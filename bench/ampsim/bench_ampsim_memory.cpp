@@ -115,9 +115,9 @@ void measure(const std::string& ampsim, const char* label, double rate, bool log
     send(*device, 11);
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
-    std::printf("%-26s %6.0f packets/s  resident %6ld kB after %lld s, %6ld kB %lld s later: %+6.1f kB/s\n",
-                label, double(packets) / elapsed, first, (long long)kWarmUp.count(), last,
-                (long long)length.count(), double(last - first) / elapsed);
+    std::printf("%-26s %6.0f packets/s  resident %6ld kB after %lld s, %6ld kB %lld s later: %+6.1f kB/s\n", label,
+                double(packets) / elapsed, first, (long long)kWarmUp.count(), last, (long long)length.count(),
+                double(last - first) / elapsed);
 }
 
 }  // namespace

@@ -109,8 +109,14 @@ void Stream(benchmark::State& state, bool incremental)
     g_figures[incremental ? "stream_incremental" : "stream_naive"] = columns / seconds;
 }
 
-void BM_StreamIncremental(benchmark::State& state) { Stream(state, true); }
-void BM_StreamNaive(benchmark::State& state) { Stream(state, false); }
+void BM_StreamIncremental(benchmark::State& state)
+{
+    Stream(state, true);
+}
+void BM_StreamNaive(benchmark::State& state)
+{
+    Stream(state, false);
+}
 
 // A page of 1024 new columns brought to the screen: drawn into the trace image, then blitted.
 void BM_FullPageIncremental(benchmark::State& state)
@@ -145,7 +151,8 @@ void BM_FullPageNaive(benchmark::State& state)
     QImage target(chart->size(), QImage::Format_ARGB32_Premultiplied);
     const auto t0 = Clock::now();
     for (auto _ : state) NaivePaint(*chart, target, grid);
-    g_figures["page_naive_ms"] = std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / double(state.iterations());
+    g_figures["page_naive_ms"] =
+        std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / double(state.iterations());
 }
 
 // A repaint of a page already drawn: what every 60 Hz frame costs once the columns are in.
@@ -158,7 +165,8 @@ void BM_RepaintBlit(benchmark::State& state)
     chart->render(&target);
     const auto t0 = Clock::now();
     for (auto _ : state) chart->render(&target);
-    g_figures["repaint_blit_ms"] = std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / double(state.iterations());
+    g_figures["repaint_blit_ms"] =
+        std::chrono::duration<double, std::milli>(Clock::now() - t0).count() / double(state.iterations());
 }
 
 BENCHMARK(BM_StreamIncremental)->MinTime(1.0);
@@ -183,11 +191,13 @@ int main(int argc, char** argv)
     const double pageInc = fig("page_incremental_ms"), pageNaive = fig("page_naive_ms"), blit = fig("repaint_blit_ms");
     std::printf("\nstrip chart, 7 traces, packets of 4 columns, repainted at 60 Hz:\n");
     // The naive way keeps only data between frames, so its column rate is bounded by its frame cost.
-    std::printf("  sustained columns/s    incremental %10.0f   naive %10.0f   incremental/naive %5.2f   (goal >= 32000)\n",
-                inc, naive, naive > 0 ? inc / naive : 0.0);
-    std::printf("  full 1024-column page  incremental %7.3f ms   naive %7.3f ms   naive/incremental %5.2f   (goal < 4 ms)\n",
-                pageInc, pageNaive, pageInc > 0 ? pageNaive / pageInc : 0.0);
-    std::printf("  repaint of a drawn page incremental %6.3f ms   naive %7.3f ms   naive/incremental %5.2f\n", blit, pageNaive,
-                blit > 0 ? pageNaive / blit : 0.0);
+    std::printf(
+        "  sustained columns/s    incremental %10.0f   naive %10.0f   incremental/naive %5.2f   (goal >= 32000)\n", inc,
+        naive, naive > 0 ? inc / naive : 0.0);
+    std::printf(
+        "  full 1024-column page  incremental %7.3f ms   naive %7.3f ms   naive/incremental %5.2f   (goal < 4 ms)\n",
+        pageInc, pageNaive, pageInc > 0 ? pageNaive / pageInc : 0.0);
+    std::printf("  repaint of a drawn page incremental %6.3f ms   naive %7.3f ms   naive/incremental %5.2f\n", blit,
+                pageNaive, blit > 0 ? pageNaive / blit : 0.0);
     return 0;
 }

@@ -37,8 +37,8 @@ public:
         for (const Line& line : m_lines) {
             auto a = m_ns.find(line.name), b = m_ns.find(line.base);
             if (a == m_ns.end() || b == m_ns.end() || b->second <= 0) continue;
-            std::printf("  %-28s %10.0f ns  %6.1fx %s (%.0f ns)\n", line.name.c_str(), a->second,
-                        a->second / b->second, m_baseName.c_str(), b->second);
+            std::printf("  %-28s %10.0f ns  %6.1fx %s (%.0f ns)\n", line.name.c_str(), a->second, a->second / b->second,
+                        m_baseName.c_str(), b->second);
         }
         if (!m_footer.empty()) std::printf("%s\n", m_footer.c_str());
     }

@@ -89,12 +89,30 @@ void Submit(benchmark::State& state, uint8_t endpoint, size_t bytes)
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Local_In68(benchmark::State& s) { Transfer(s, "local-bench-local", true, 68); }
-void BM_Local_Out1(benchmark::State& s) { Transfer(s, "local-bench-local", false, 1); }
-void BM_Libusb_In68(benchmark::State& s) { Transfer(s, "libusb-1-4", true, 68); }
-void BM_Libusb_Out1(benchmark::State& s) { Transfer(s, "libusb-1-4", false, 1); }
-void BM_LibusbSubmit_In68(benchmark::State& s) { Submit(s, 0x81, 68); }
-void BM_LibusbSubmit_Out1(benchmark::State& s) { Submit(s, 0x01, 1); }
+void BM_Local_In68(benchmark::State& s)
+{
+    Transfer(s, "local-bench-local", true, 68);
+}
+void BM_Local_Out1(benchmark::State& s)
+{
+    Transfer(s, "local-bench-local", false, 1);
+}
+void BM_Libusb_In68(benchmark::State& s)
+{
+    Transfer(s, "libusb-1-4", true, 68);
+}
+void BM_Libusb_Out1(benchmark::State& s)
+{
+    Transfer(s, "libusb-1-4", false, 1);
+}
+void BM_LibusbSubmit_In68(benchmark::State& s)
+{
+    Submit(s, 0x81, 68);
+}
+void BM_LibusbSubmit_Out1(benchmark::State& s)
+{
+    Submit(s, 0x01, 1);
+}
 
 BENCHMARK(BM_Local_In68)->UseRealTime();
 BENCHMARK(BM_Local_Out1)->UseRealTime();
@@ -134,8 +152,7 @@ int main(int argc, char** argv)
          {"BM_Libusb_Out1/real_time", "BM_Local_Out1/real_time"},
          {"BM_LibusbSubmit_In68/real_time", "BM_Local_In68/real_time"},
          {"BM_LibusbSubmit_Out1/real_time", "BM_Local_Out1/real_time"}},
-        "local",
-        "the libusb figures include umockdev's own ioctl round trips, which real usbfs does not have");
+        "local", "the libusb figures include umockdev's own ioctl round trips, which real usbfs does not have");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

@@ -111,8 +111,8 @@ void AsFastAsItCan()
     uint64_t drawn = panel.dlg->RingReader().drawn() - panel.dlg->RingReader().skipped();
     panel.Scroll();
     std::printf("as fast as the amplifier is read (%lld s):\n", (long long)length.count());
-    std::printf("  %.0f packets per second stored, %.0f drawn (%.0f chart columns per second)\n",
-                double(stored) / 3.0, double(drawn) / 3.0, 4.0 * double(drawn) / 3.0);
+    std::printf("  %.0f packets per second stored, %.0f drawn (%.0f chart columns per second)\n", double(stored) / 3.0,
+                double(drawn) / 3.0, 4.0 * double(drawn) / 3.0);
     std::printf("  %llu packets given up on; display %llu packets behind the worker at the stop\n",
                 (unsigned long long)panel.dlg->RingReader().skipped(),
                 (unsigned long long)(stored - panel.dlg->RingReader().drawn()));
@@ -136,7 +136,8 @@ void AtTheAmplifiersRate()
 
     std::vector<double> arrivals;
     for (const sim::WireEntry& e : panel.amplifier->log().entries())
-        if (e.kind == sim::WireEntry::Kind::in && e.endpoint == 0x81 && e.bytes.size() == 68) arrivals.push_back(e.t_ms);
+        if (e.kind == sim::WireEntry::Kind::in && e.endpoint == 0x81 && e.bytes.size() == 68)
+            arrivals.push_back(e.t_ms);
     std::vector<double> latencies;
     for (size_t i = 0; i < arrivals.size() && i < panel.chart->updateEnds.size(); ++i)
         latencies.push_back(duration<double, std::milli>(panel.chart->updateEnds[i]).count() - arrivals[i]);

@@ -75,8 +75,10 @@ void InProcess(const fs::path& dir)
     }
     platform::bus::detach(amp);
     const double perPacket = cpu / kPackets;
-    std::printf("in process, as fast as the amplifier is read (%llu packets, %.2f s):\n", (unsigned long long)kPackets, wall);
-    std::printf("  %.1f us of CPU a packet, simulator included (%.0f packets a second)\n", perPacket * 1e6, kPackets / wall);
+    std::printf("in process, as fast as the amplifier is read (%llu packets, %.2f s):\n", (unsigned long long)kPackets,
+                wall);
+    std::printf("  %.1f us of CPU a packet, simulator included (%.0f packets a second)\n", perPacket * 1e6,
+                kPackets / wall);
     std::printf("  which makes %.2f %% of a core at 64 packets a second, %.2f %% at 1024\n", perPacket * 64 * 100,
                 perPacket * 1024 * 100);
 }
@@ -107,7 +109,8 @@ void RealPrograms(const fs::path& dir, int rate, int seconds)
     pid_t sim = Spawn({AMPSIM_PATH, "--rate", std::to_string(rate), "--name", "bench"}, dir / "ampsim.log");
     for (int i = 0; i < 250 && !fs::exists(run / "bench.sock"); ++i) std::this_thread::sleep_for(milliseconds(20));
     auto start = steady_clock::now();
-    pid_t rec = Spawn({AMPRECORD_PATH, "--seconds", std::to_string(seconds), (dir / "live.edf").string()}, dir / "amprecord.log");
+    pid_t rec = Spawn({AMPRECORD_PATH, "--seconds", std::to_string(seconds), (dir / "live.edf").string()},
+                      dir / "amprecord.log");
     int status = 0;
     rusage recorder{}, simulator{};
     wait4(rec, &status, 0, &recorder);
@@ -128,7 +131,8 @@ int main()
     const fs::path dir = pattern;
     InProcess(dir);
     double load[3] = {};
-    if (getloadavg(load, 3) > 0) std::printf("real programs (load average %.1f on %u cores):\n", load[0], std::thread::hardware_concurrency());
+    if (getloadavg(load, 3) > 0)
+        std::printf("real programs (load average %.1f on %u cores):\n", load[0], std::thread::hardware_concurrency());
     RealPrograms(dir, 256, 10);
     RealPrograms(dir, 4096, 10);
     fs::remove_all(dir);

@@ -84,12 +84,30 @@ void Library(benchmark::State& state, uint32_t driverVersion, bool in, size_t by
     bench::TransferLoop(state, endPoint, bytes);
 }
 
-void BM_Floor_In68(benchmark::State& s) { Floor(s, 0x81, 68); }
-void BM_Floor_Out1(benchmark::State& s) { Floor(s, 0x01, 1); }
-void BM_Direct_In68(benchmark::State& s) { Library(s, kNewDriver, true, 68); }
-void BM_Direct_Out1(benchmark::State& s) { Library(s, kNewDriver, false, 1); }
-void BM_Buffered_In68(benchmark::State& s) { Library(s, kOldDriver, true, 68); }
-void BM_Buffered_Out1(benchmark::State& s) { Library(s, kOldDriver, false, 1); }
+void BM_Floor_In68(benchmark::State& s)
+{
+    Floor(s, 0x81, 68);
+}
+void BM_Floor_Out1(benchmark::State& s)
+{
+    Floor(s, 0x01, 1);
+}
+void BM_Direct_In68(benchmark::State& s)
+{
+    Library(s, kNewDriver, true, 68);
+}
+void BM_Direct_Out1(benchmark::State& s)
+{
+    Library(s, kNewDriver, false, 1);
+}
+void BM_Buffered_In68(benchmark::State& s)
+{
+    Library(s, kOldDriver, true, 68);
+}
+void BM_Buffered_Out1(benchmark::State& s)
+{
+    Library(s, kOldDriver, false, 1);
+}
 
 // The serving side of the ampsim figure, in this process; the program side reaches it through
 // the ampsim backend's socket.
@@ -124,8 +142,14 @@ void Ampsim(benchmark::State& state, bool in, size_t bytes)
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Ampsim_In68(benchmark::State& s) { Ampsim(s, true, 68); }
-void BM_Ampsim_Out1(benchmark::State& s) { Ampsim(s, false, 1); }
+void BM_Ampsim_In68(benchmark::State& s)
+{
+    Ampsim(s, true, 68);
+}
+void BM_Ampsim_Out1(benchmark::State& s)
+{
+    Ampsim(s, false, 1);
+}
 
 BENCHMARK(BM_Floor_In68);
 BENCHMARK(BM_Floor_Out1);
@@ -157,7 +181,8 @@ int main(int argc, char** argv)
                                    {"BM_Buffered_Out1", "BM_Floor_Out1"},
                                    {"BM_Ampsim_In68/real_time", "BM_Floor_In68"},
                                    {"BM_Ampsim_Out1/real_time", "BM_Floor_Out1"}},
-                                  "floor", "goal: library plus driver under 12500 ns per transfer on the local backend");
+                                  "floor",
+                                  "goal: library plus driver under 12500 ns per transfer on the local backend");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

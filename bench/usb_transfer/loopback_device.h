@@ -15,16 +15,17 @@ namespace usbbench {
 
 class LoopbackDevice : public platform::bus::Device {
 public:
-    LoopbackDevice(std::string location, uint32_t driverVersion) : m_location(std::move(location)), m_version(driverVersion)
+    LoopbackDevice(std::string location, uint32_t driverVersion)
+        : m_location(std::move(location)), m_version(driverVersion)
     {
         m_descriptors[0x0100] = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x09, 0x12, 0x04, 0xA4, 0x00, 0x01, 1, 2, 3, 1};
         m_descriptors[0x0300] = {4, 3, 0x09, 0x04};
         m_descriptors[0x0301] = Text(u"Bench");
         m_descriptors[0x0302] = Text(u"QRVX-4 EEG Amplifier");
         m_descriptors[0x0303] = Text(u"0001");
-        m_descriptors[0x0200] = {9, 2, 32, 0, 1, 1, 0, 0x80, 250,                //
-                                 9, 4, 0, 0, 2, 0xFF, 0, 0, 0,                   //
-                                 7, 5, 0x01, 2, 0x00, 0x02, 0,                   //
+        m_descriptors[0x0200] = {9, 2, 32,   0, 1,    1,    0, 0x80, 250,  //
+                                 9, 4, 0,    0, 2,    0xFF, 0, 0,    0,    //
+                                 7, 5, 0x01, 2, 0x00, 0x02, 0,             //
                                  7, 5, 0x81, 2, 0x00, 0x02, 0};
     }
 

@@ -111,13 +111,13 @@ protected:
 
 enum AfxSig : UINT {
     AfxSig_end = 0,
-    AfxSig_v,      // void ()            WM_PAINT, WM_CLOSE, WM_DESTROY, commands
-    AfxSig_h,      // HCURSOR ()         WM_QUERYDRAGICON
-    AfxSig_lwl,    // LRESULT (WPARAM, LPARAM)   ON_MESSAGE
-    AfxSig_vwl,    // void (UINT, LPARAM)        WM_SYSCOMMAND
-    AfxSig_vwii,   // void (UINT, int, int)      WM_SIZE
-    AfxSig_bwl,    // BOOL (UINT, DWORD_PTR)     WM_DEVICECHANGE
-    AfxSig_vb,     // void (BOOL)                WM_ENDSESSION
+    AfxSig_v,     // void ()            WM_PAINT, WM_CLOSE, WM_DESTROY, commands
+    AfxSig_h,     // HCURSOR ()         WM_QUERYDRAGICON
+    AfxSig_lwl,   // LRESULT (WPARAM, LPARAM)   ON_MESSAGE
+    AfxSig_vwl,   // void (UINT, LPARAM)        WM_SYSCOMMAND
+    AfxSig_vwii,  // void (UINT, int, int)      WM_SIZE
+    AfxSig_bwl,   // BOOL (UINT, DWORD_PTR)     WM_DEVICECHANGE
+    AfxSig_vb,    // void (BOOL)                WM_ENDSESSION
 };
 
 typedef void (CCmdTarget::*AFX_PMSG)();
@@ -267,12 +267,24 @@ platform::com::Variant ToVariant(BYTE vt, const T& arg)
     }
 }
 
-inline const BYTE* ParamInfo(const BYTE* p) { return p; }
-inline const BYTE* ParamInfo(const char* p) { return reinterpret_cast<const BYTE*>(p); }
-inline const BYTE* ParamInfo(std::nullptr_t) { return nullptr; }
+inline const BYTE* ParamInfo(const BYTE* p)
+{
+    return p;
+}
+inline const BYTE* ParamInfo(const char* p)
+{
+    return reinterpret_cast<const BYTE*>(p);
+}
+inline const BYTE* ParamInfo(std::nullptr_t)
+{
+    return nullptr;
+}
 // NULL written as the integer 0: no parameter types.
 template <class I, std::enable_if_t<std::is_integral_v<I>, int> = 0>
-const BYTE* ParamInfo(I) { return nullptr; }
+const BYTE* ParamInfo(I)
+{
+    return nullptr;
+}
 
 template <class... Args>
 std::vector<platform::com::Variant> PackArgs(const BYTE* info, const Args&... args)
@@ -389,11 +401,10 @@ public:
     // control. rect is in the parent's client pixels.
     virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
                         CWnd* pParentWnd, UINT nID, CCreateContext* pContext = nullptr);
-    BOOL CreateControl(REFCLSID clsid, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                       CWnd* pParentWnd, UINT nID, CFile* pPersist = nullptr, BOOL bStorage = FALSE,
-                       BSTR bstrLicKey = nullptr);
-    BOOL CreateControl(LPCTSTR lpszProgID, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                       CWnd* pParentWnd, UINT nID);
+    BOOL CreateControl(REFCLSID clsid, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                       UINT nID, CFile* pPersist = nullptr, BOOL bStorage = FALSE, BSTR bstrLicKey = nullptr);
+    BOOL CreateControl(LPCTSTR lpszProgID, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                       UINT nID);
     virtual BOOL DestroyWindow();
     BOOL SubclassDlgItem(UINT nID, CWnd* pParent);  // attaches this object to a control by id
     HWND Detach();
@@ -504,7 +515,7 @@ private:
 
 // ---- threads ----
 
-typedef UINT (AFX_CDECL* AFX_THREADPROC)(LPVOID);
+typedef UINT(AFX_CDECL* AFX_THREADPROC)(LPVOID);
 
 class CWinThread : public CCmdTarget {
     DECLARE_DYNAMIC(CWinThread)
@@ -529,9 +540,9 @@ public:
 
 // Runs pfnThreadProc(pParam) on a new thread. The returned object belongs to the framework and
 // lives as long as the thread; the program entry joins every thread still alive at process end.
-CWinThread* AFXAPI AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam,
-                                  int nPriority = THREAD_PRIORITY_NORMAL, UINT nStackSize = 0,
-                                  DWORD dwCreateFlags = 0, LPSECURITY_ATTRIBUTES lpSecurityAttrs = nullptr);
+CWinThread* AFXAPI AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority = THREAD_PRIORITY_NORMAL,
+                                  UINT nStackSize = 0, DWORD dwCreateFlags = 0,
+                                  LPSECURITY_ATTRIBUTES lpSecurityAttrs = nullptr);
 
 // ---- the application ----
 

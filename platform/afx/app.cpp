@@ -54,10 +54,8 @@ void ReapFinished()
     {
         std::lock_guard lock(threads().mutex);
         for (auto it = threads().live.begin(); it != threads().live.end();) {
-            if ((*it)->finished.load(std::memory_order_acquire))
-                done.splice(done.end(), threads().live, it++);
-            else
-                ++it;
+            if ((*it)->finished.load(std::memory_order_acquire)) done.splice(done.end(), threads().live, it++);
+            else ++it;
         }
     }
     for (auto& r : done) r->thread.join();

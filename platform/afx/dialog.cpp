@@ -36,8 +36,7 @@ std::deque<std::function<void()>>& modalHooks()
 // The dialog's top-level widget: turns keys, the close box and painting into messages.
 class DialogWidget final : public QWidget {
 public:
-    DialogWidget(QWidget* owner, Qt::WindowFlags flags, bool closable)
-        : QWidget(owner, flags), m_closable(closable)
+    DialogWidget(QWidget* owner, Qt::WindowFlags flags, bool closable) : QWidget(owner, flags), m_closable(closable)
     {
         setObjectName(QStringLiteral("afxDialog"));
     }
@@ -48,14 +47,9 @@ public:
     {
         switch (e->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter:
-            PressDefault();
-            return true;
-        case Qt::Key_Escape:
-            SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            return true;
-        default:
-            return false;
+        case Qt::Key_Enter: PressDefault(); return true;
+        case Qt::Key_Escape: SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); return true;
+        default: return false;
         }
     }
 
@@ -197,8 +191,7 @@ void CreateChild(DialogWidget* dlg, HWND dlgHwnd, const platform::afx::ControlTe
         widget = l;
         break;
     }
-    case ControlKind::Embedded:
-        break;
+    case ControlKind::Embedded: break;
     }
     WindowRecord& rec = CreateRecord(kind, widget, dlgHwnd);
     rec.id = UINT(c.id);
@@ -259,8 +252,8 @@ using namespace platform::afx::detail;
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
-    ON_COMMAND(IDOK, &CDialog::OnOK)
-    ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
+ON_COMMAND(IDOK, &CDialog::OnOK)
+ON_COMMAND(IDCANCEL, &CDialog::OnCancel)
 END_MESSAGE_MAP()
 
 CDialog::CDialog() = default;
@@ -298,10 +291,8 @@ BOOL CDialog::CreateFromTemplate(CWnd* pOwner, bool modal)
 
     Qt::WindowFlags flags = (ownerWidget && !(t->exStyle & WS_EX_APPWINDOW)) ? Qt::Dialog : Qt::Window;
     flags |= Qt::CustomizeWindowHint;
-    if (t->style & WS_CAPTION)
-        flags |= Qt::WindowTitleHint;
-    else
-        flags |= Qt::FramelessWindowHint;
+    if (t->style & WS_CAPTION) flags |= Qt::WindowTitleHint;
+    else flags |= Qt::FramelessWindowHint;
     bool closable = (t->style & WS_SYSMENU) != 0;
     if (closable) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (t->style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
@@ -416,13 +407,9 @@ void CDialog::DoDataExchange(CDataExchange*) {}
 LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        return OnInitDialog();
-    case WM_CLOSE:
-        SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        return 0;
-    default:
-        return CWnd::DefWindowProc(message, wParam, lParam);
+    case WM_INITDIALOG: return OnInitDialog();
+    case WM_CLOSE: SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); return 0;
+    default: return CWnd::DefWindowProc(message, wParam, lParam);
     }
 }
 

@@ -89,10 +89,8 @@ RECT DluToPixels(int x, int y, int cx, int cy)
 void RegisterDialogTemplate(UINT id, const DialogTemplate* tmpl)
 {
     std::lock_guard lock(templates().mutex);
-    if (tmpl)
-        templates().byId[id] = tmpl;
-    else
-        templates().byId.erase(id);
+    if (tmpl) templates().byId[id] = tmpl;
+    else templates().byId.erase(id);
 }
 
 const DialogTemplate* FindDialogTemplate(UINT id)

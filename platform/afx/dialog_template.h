@@ -15,8 +15,8 @@ enum class ControlKind {
     PushButton,
     DefPushButton,  // the button Enter presses
     GroupBox,
-    Static,         // static text
-    Embedded,       // an embedded control created by CLSID
+    Static,    // static text
+    Embedded,  // an embedded control created by CLSID
 };
 
 enum class TextAlign { Left, Center, Right };
@@ -26,8 +26,8 @@ struct ControlTemplate {
     ControlKind kind = ControlKind::Static;
     int x = 0, y = 0, cx = 0, cy = 0;  // dialog units, relative to the client area
     std::string caption;
-    TextAlign align = TextAlign::Left;   // static text only
-    CLSID clsid{};                       // embedded control only
+    TextAlign align = TextAlign::Left;      // static text only
+    CLSID clsid{};                          // embedded control only
     platform::com::PropertyBag properties;  // embedded control's initial properties
     DWORD style = WS_VISIBLE;               // WS_VISIBLE, WS_DISABLED, WS_TABSTOP are honoured
 };
@@ -46,8 +46,8 @@ struct DialogTemplate {
 ControlTemplate PushButton(int id, std::string caption, int x, int y, int cx, int cy);
 ControlTemplate DefPushButton(int id, std::string caption, int x, int y, int cx, int cy);
 ControlTemplate GroupBox(std::string caption, int x, int y, int cx, int cy, int id = -1);
-ControlTemplate StaticText(std::string caption, int x, int y, int cx, int cy,
-                           TextAlign align = TextAlign::Left, int id = -1);
+ControlTemplate StaticText(std::string caption, int x, int y, int cx, int cy, TextAlign align = TextAlign::Left,
+                           int id = -1);
 ControlTemplate EmbeddedControl(int id, const CLSID& clsid, int x, int y, int cx, int cy,
                                 platform::com::PropertyBag properties = {});
 

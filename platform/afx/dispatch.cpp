@@ -51,8 +51,7 @@ bool Store(const Variant& v, VARTYPE vt, void* out)
         *static_cast<std::string*>(out) = std::move(r);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -17,7 +17,7 @@ namespace {
 
 struct IconGroup {
     std::vector<QImage> images;
-    QIcon icon;       // built on first use, once a GUI application exists
+    QIcon icon;  // built on first use, once a GUI application exists
     bool built = false;
 };
 
@@ -152,16 +152,15 @@ int GetSystemMetrics(int index)
 {
     switch (index) {
     case SM_CXICON:
-    case SM_CYICON:
-        return 32;
-    case 0:  // SM_CXSCREEN
+    case SM_CYICON: return 32;
+    case 0:    // SM_CXSCREEN
     case 1: {  // SM_CYSCREEN
-        QScreen* screen = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr;
+        QScreen* screen =
+            qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr;
         if (!screen) return index == 0 ? 1024 : 768;
         return index == 0 ? screen->geometry().width() : screen->geometry().height();
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 

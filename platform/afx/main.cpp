@@ -60,7 +60,8 @@ bool UnixSocketAnswers(const std::string& path, bool abstract)
     std::memcpy(addr.sun_path + offset, path.data(), path.size());
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     if (fd < 0) return false;
-    return CanConnect(fd, reinterpret_cast<sockaddr*>(&addr), socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size()));
+    return CanConnect(fd, reinterpret_cast<sockaddr*>(&addr),
+                      socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size()));
 }
 
 bool XDisplayAnswers(const std::string& display)
@@ -148,7 +149,8 @@ int main(int argc, char** argv)
     if (std::optional<int> answered = platform::afx::AnswerCommandLine(argc, argv, g_program, theProgramInfo))
         return *answered;
     std::string vncProblem;
-    std::unique_ptr<platform::afx::VncService> vnc = platform::afx::VncService::Prepare(argc, argv, theProgramInfo, vncProblem);
+    std::unique_ptr<platform::afx::VncService> vnc =
+        platform::afx::VncService::Prepare(argc, argv, theProgramInfo, vncProblem);
     if (!vncProblem.empty()) {
         std::fprintf(stderr, "%s: %s\n", g_program.c_str(), vncProblem.c_str());
         return 1;

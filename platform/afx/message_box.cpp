@@ -33,8 +33,8 @@ int DefaultMessageBox(HWND owner, const std::string& text, const std::string& ca
     QWidget* parent = testing::WidgetOf(owner);
     if (!parent) parent = QApplication::activeModalWidget();
     if (!parent && AfxGetMainWnd()) parent = testing::WidgetOf(AfxGetMainWnd()->m_hWnd);
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
-                    ButtonsOf(type), parent);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text), ButtonsOf(type),
+                    parent);
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     QPointer<QMessageBox> guard(&box);

@@ -35,7 +35,11 @@ public:
     explicit MessageBoxRecorder(int answer = IDOK);
     const std::vector<std::string>& texts() const { return m_texts; }
     const std::vector<std::string>& captions() const { return m_captions; }
-    void clear() { m_texts.clear(); m_captions.clear(); }
+    void clear()
+    {
+        m_texts.clear();
+        m_captions.clear();
+    }
 
 private:
     std::vector<std::string> m_texts;

@@ -83,8 +83,7 @@ void OnSignal(int)
 void OnSignalNoted()
 {
     char bytes[64];
-    while (::read(watch().pipe[0], bytes, sizeof bytes) > 0) {
-    }
+    while (::read(watch().pipe[0], bytes, sizeof bytes) > 0) {}
     EndSession();
 }
 
@@ -102,10 +101,8 @@ void EndAfterLostDisplay(const std::function<void(int)>& processEnd)
 
 void SessionMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (QtMessageHandler previous = watch().previousHandler)
-        previous(type, context, message);
-    else
-        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    if (QtMessageHandler previous = watch().previousHandler) previous(type, context, message);
+    else std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
     // Qt's X platform calls exit(1) as soon as this returns, with the windows and the worker
     // still there: end in order first, and never come back.
     if (type == QtWarningMsg && message.startsWith(QLatin1String("The X11 connection broke")))

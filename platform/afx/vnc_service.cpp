@@ -185,12 +185,8 @@ private:
         while (!m_fromServer.isEmpty()) {
             size_t need = 0;
             switch (m_serverStage) {
-            case Stage::Version:
-                need = 12;
-                break;
-            case Stage::Security:
-                need = 4;
-                break;
+            case Stage::Version: need = 12; break;
+            case Stage::Security: need = 4; break;
             case Stage::ServerInit:
                 need = 24;
                 if (size_t(m_fromServer.size()) >= need) need += Be32(m_fromServer.constData() + 20);
@@ -235,12 +231,9 @@ private:
             if (need == 0 || size_t(m_fromViewer.size()) < need) return;  // not all of it yet
             QByteArray message = m_fromViewer.left(qsizetype(need));
             m_fromViewer.remove(0, qsizetype(need));
-            if (m_viewerStage == Stage::Version)
-                m_viewerStage = Stage::ClientInit;
-            else if (m_viewerStage == Stage::ClientInit)
-                m_viewerStage = Stage::Messages;
-            else if (message[0] == 2)
-                message = WithoutCursorEncodings(message);
+            if (m_viewerStage == Stage::Version) m_viewerStage = Stage::ClientInit;
+            else if (m_viewerStage == Stage::ClientInit) m_viewerStage = Stage::Messages;
+            else if (message[0] == 2) message = WithoutCursorEncodings(message);
             m_server->write(message);
         }
     }
@@ -254,12 +247,12 @@ private:
         if (m_viewerStage == Stage::Version) return 12;
         if (m_viewerStage == Stage::ClientInit) return 1;
         switch (p[0]) {
-        case 0: return 20;                                           // SetPixelFormat
-        case 2: return have < 4 ? 0 : 4 + 4 * size_t(Be16(p + 2));   // SetEncodings
-        case 3: return 10;                                           // FramebufferUpdateRequest
-        case 4: return 8;                                            // KeyEvent
-        case 5: return 6;                                            // PointerEvent
-        case 6: return have < 8 ? 0 : 8 + size_t(Be32(p + 4));       // ClientCutText
+        case 0: return 20;                                          // SetPixelFormat
+        case 2: return have < 4 ? 0 : 4 + 4 * size_t(Be16(p + 2));  // SetEncodings
+        case 3: return 10;                                          // FramebufferUpdateRequest
+        case 4: return 8;                                           // KeyEvent
+        case 5: return 6;                                           // PointerEvent
+        case 6: return have < 8 ? 0 : 8 + size_t(Be32(p + 4));      // ClientCutText
         default: m_viewerStage = Stage::Passing; return 0;
         }
     }
@@ -333,7 +326,10 @@ VncService::~VncService()
     RemoveWatch();
 }
 
-int VncService::port() const { return m_impl->port; }
+int VncService::port() const
+{
+    return m_impl->port;
+}
 
 std::unique_ptr<VncService> VncService::Prepare(int argc, char** argv, const ProgramInfo& info, std::string& problem)
 {

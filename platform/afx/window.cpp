@@ -128,10 +128,8 @@ void DestroyTree(HWND hwnd, bool top)
         widget->hide();
         // A window destroyed from inside one of its own handlers is deleted once Qt is done
         // with the event that got there.
-        if (owned->dispatch_depth > 0)
-            widget->deleteLater();
-        else
-            delete widget.data();
+        if (owned->dispatch_depth > 0) widget->deleteLater();
+        else delete widget.data();
     }
 }
 
@@ -210,10 +208,8 @@ CWnd::~CWnd()
 {
     if (!m_hWnd) return;
     if (WindowRecord* rec = FindRecord(m_hWnd)) {
-        if (rec->creator == this)
-            DestroyRecord(m_hWnd);
-        else if (rec->attached == this)
-            rec->attached = nullptr;
+        if (rec->creator == this) DestroyRecord(m_hWnd);
+        else if (rec->attached == this) rec->attached = nullptr;
     }
     m_hWnd = nullptr;
 }
@@ -299,7 +295,8 @@ BOOL CWnd::ShowWindow(int nCmdShow)
 
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon)
 {
-    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
+    return reinterpret_cast<HICON>(
+        SendMessage(WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
 }
 
 HICON CWnd::GetIcon(BOOL bBigIcon) const
@@ -351,7 +348,8 @@ void CWnd::SetWindowText(LPCTSTR lpszString)
         if (auto* l = qobject_cast<QLabel*>(rec->widget.data())) l->setText(text);
         break;
     case WindowKind::Control:
-        InvokeHelperV(DISPID_CAPTION, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, {std::string(lpszString ? lpszString : "")});
+        InvokeHelperV(DISPID_CAPTION, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr,
+                      {std::string(lpszString ? lpszString : "")});
         break;
     default:
         if (rec->widget) rec->widget->setWindowTitle(text);
@@ -378,8 +376,7 @@ std::string CWnd::GetWindowText() const
         InvokeHelperV(DISPID_CAPTION, DISPATCH_PROPERTYGET, VT_BSTR, &caption, {});
         return caption;
     }
-    default:
-        return rec->widget ? rec->widget->windowTitle().toStdString() : std::string();
+    default: return rec->widget ? rec->widget->windowTitle().toStdString() : std::string();
     }
 }
 
@@ -416,7 +413,8 @@ HRESULT CWnd::InvokeHelperV(DISPID dwDispID, WORD wFlags, VARTYPE vtRet, void* p
     WindowRecord* rec = FindRecord(m_hWnd);
     if (!rec || !rec->control) return E_FAIL;
     platform::com::ComPtr<IDispatch> dispatch;
-    if (FAILED(rec->control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.put())))) return E_NOINTERFACE;
+    if (FAILED(rec->control->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.put()))))
+        return E_NOINTERFACE;
     return Invoke(dispatch.get(), dwDispID, wFlags, vtRet, pvRet, args);
 }
 
@@ -457,8 +455,8 @@ BOOL CWnd::CreateControl(REFCLSID clsid, LPCTSTR lpszWindowName, DWORD dwStyle, 
     return TRUE;
 }
 
-BOOL CWnd::CreateControl(LPCTSTR lpszProgID, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                         CWnd* pParentWnd, UINT nID)
+BOOL CWnd::CreateControl(LPCTSTR lpszProgID, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                         UINT nID)
 {
     CLSID clsid{};
     if (FAILED(platform::com::CLSIDFromProgID(lpszProgID, &clsid))) return FALSE;
@@ -552,17 +550,15 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (rec->widget) rec->widget->setWindowIcon(IconOf(rec->big_icon ? rec->big_icon : rec->small_icon));
         return reinterpret_cast<LRESULT>(previous);
     }
-    case WM_CLOSE:
-        DestroyWindow();
-        return 0;
-    default:
-        return 0;
+    case WM_CLOSE: DestroyWindow(); return 0;
+    default: return 0;
     }
 }
 
 BOOL CWnd::OnControlEvent(UINT nCtlID, DISPID dispid)
 {
-    for (const AFX_EVENTSINKMAP* map = GetEventSinkMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
+    for (const AFX_EVENTSINKMAP* map = GetEventSinkMap(); map;
+         map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
         for (const AFX_EVENTSINKMAP_ENTRY* e = map->lpEntries; e->pfn; ++e) {
             if (e->nCtlID == nCtlID && e->dispid == dispid) {
                 (static_cast<CCmdTarget*>(this)->*e->pfn)();
@@ -578,14 +574,38 @@ LRESULT CWnd::Default()
     return DefWindowProc(m_currentMessage, m_currentWParam, m_currentLParam);
 }
 
-void CWnd::OnPaint() { Default(); }
-void CWnd::OnClose() { Default(); }
-void CWnd::OnDestroy() { Default(); }
-HCURSOR CWnd::OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
-void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
-void CWnd::OnSize(UINT, int, int) { Default(); }
-BOOL CWnd::OnDeviceChange(UINT, DWORD_PTR) { return BOOL(Default()); }
-void CWnd::OnEndSession(BOOL) { Default(); }
+void CWnd::OnPaint()
+{
+    Default();
+}
+void CWnd::OnClose()
+{
+    Default();
+}
+void CWnd::OnDestroy()
+{
+    Default();
+}
+HCURSOR CWnd::OnQueryDragIcon()
+{
+    return reinterpret_cast<HCURSOR>(Default());
+}
+void CWnd::OnSysCommand(UINT, LPARAM)
+{
+    Default();
+}
+void CWnd::OnSize(UINT, int, int)
+{
+    Default();
+}
+BOOL CWnd::OnDeviceChange(UINT, DWORD_PTR)
+{
+    return BOOL(Default());
+}
+void CWnd::OnEndSession(BOOL)
+{
+    Default();
+}
 
 // ---- user32 window functions ----
 
@@ -658,10 +678,8 @@ BOOL InvalidateRect(HWND hWnd, const RECT* rect, BOOL)
 {
     WindowRecord* rec = FindRecord(hWnd);
     if (!rec || !rec->widget) return FALSE;
-    if (rect)
-        rec->widget->update(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
-    else
-        rec->widget->update();
+    if (rect) rec->widget->update(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+    else rec->widget->update();
     return TRUE;
 }
 

@@ -19,10 +19,10 @@ struct WindowRecord {
     HWND hwnd = nullptr;
     WindowKind kind = WindowKind::Plain;
     QPointer<QWidget> widget;
-    CWnd* attached = nullptr;       // the object messages go to
-    CWnd* creator = nullptr;        // the object whose destruction destroys the window
-    std::unique_ptr<CWnd> stand_in; // answers GetDlgItem for controls nobody bound
-    HWND parent = nullptr;          // parent of a child, owner of a dialog
+    CWnd* attached = nullptr;        // the object messages go to
+    CWnd* creator = nullptr;         // the object whose destruction destroys the window
+    std::unique_ptr<CWnd> stand_in;  // answers GetDlgItem for controls nobody bound
+    HWND parent = nullptr;           // parent of a child, owner of a dialog
     std::vector<HWND> children;
     UINT id = 0;
     DWORD style = 0;
@@ -80,7 +80,7 @@ void RecordDrawnIcon(HWND hwnd, int x, int y, HICON hIcon);
 
 // The program entry's side of the application object.
 void SetAppName(CWinApp& app, const std::string& name);  // unless the program gave one
-int RunApplication(CWinApp& app);  // InitInstance, Run or ExitInstance, then joins workers
+int RunApplication(CWinApp& app);                        // InitInstance, Run or ExitInstance, then joins workers
 void MainWindowDestroyed(HWND hwnd);
 void ExitApplicationLoop();  // CWinApp::Run's loop, if it runs
 

@@ -132,10 +132,8 @@ public:
         while (auto frame = receive_frame(m_fd, buffer)) {
             const auto& [h, data] = *frame;
             m_unanswered.store(false);
-            if (h.type == (static_cast<uint8_t>(Frame::submit) | kDone))
-                on_submit_done(h, data);
-            else if (h.type & kDone)
-                on_call_done(h, data);
+            if (h.type == (static_cast<uint8_t>(Frame::submit) | kDone)) on_submit_done(h, data);
+            else if (h.type & kDone) on_call_done(h, data);
         }
         std::unordered_map<uint32_t, Pending> pending;
         {
@@ -381,8 +379,7 @@ void watch(Watcher& w)
         if (fds[0].revents & POLLIN) break;
         if (notify >= 0 && (fds[1].revents & POLLIN)) {
             char events[4096];
-            while (::read(notify, events, sizeof events) > 0) {
-            }
+            while (::read(notify, events, sizeof events) > 0) {}
         }
         scan(w);
     }
@@ -419,6 +416,9 @@ void stop_watcher()
     w.running = false;
 }
 
-void scan_now() { scan(watcher()); }
+void scan_now()
+{
+    scan(watcher());
+}
 
 }  // namespace platform::bus::ampsim

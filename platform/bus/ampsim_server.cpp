@@ -44,16 +44,12 @@ struct Client : std::enable_shared_from_this<Client> {
             const auto& [h, data] = *frame;
             switch (static_cast<Frame>(h.type)) {
             case Frame::control:
-                if (held_by_another() && !is_descriptor_read(h.setup))
-                    answer(h, Status::busy, 0);
-                else
-                    on_control(h, data);
+                if (held_by_another() && !is_descriptor_read(h.setup)) answer(h, Status::busy, 0);
+                else on_control(h, data);
                 break;
             case Frame::submit:
-                if (held_by_another())
-                    answer(h, Status::busy, 0);
-                else
-                    on_submit(h, data);
+                if (held_by_another()) answer(h, Status::busy, 0);
+                else on_submit(h, data);
                 break;
             case Frame::cancel:
                 device->cancel(h.endpoint);
@@ -276,8 +272,7 @@ void AmpsimServer::unplug()
     for (auto& c : clients) {
         if (c->thread.get_id() == std::this_thread::get_id())
             c->thread.detach();  // the device unplugged itself from inside a request
-        else
-            c->thread.join();
+        else c->thread.join();
     }
 }
 

@@ -42,8 +42,7 @@ inline constexpr size_t kMaxFrame = sizeof(Header) + kMaxData;
 // Sends one frame; false when the peer is gone.
 inline bool send_frame(int fd, const Header& header, std::span<const uint8_t> data = {})
 {
-    iovec parts[2] = {{const_cast<Header*>(&header), sizeof header},
-                      {const_cast<uint8_t*>(data.data()), data.size()}};
+    iovec parts[2] = {{const_cast<Header*>(&header), sizeof header}, {const_cast<uint8_t*>(data.data()), data.size()}};
     msghdr msg{};
     msg.msg_iov = parts;
     msg.msg_iovlen = data.empty() ? 1 : 2;

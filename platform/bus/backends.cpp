@@ -83,12 +83,9 @@ void start_backends()
         std::stringstream in(list);
         std::string name;
         while (std::getline(in, name, ',')) {
-            if (name == "libusb")
-                libusb = true;
-            else if (name == "ampsim")
-                ampsim = true;
-            else if (name != "local")
-                std::cerr << "ampbench: unknown bus backend \"" << name << "\" in AMP_BUS\n";
+            if (name == "libusb") libusb = true;
+            else if (name == "ampsim") ampsim = true;
+            else if (name != "local") std::cerr << "ampbench: unknown bus backend \"" << name << "\" in AMP_BUS\n";
         }
     }
 #ifdef AMP_BUS_HAVE_LIBUSB

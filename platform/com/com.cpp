@@ -70,10 +70,8 @@ void RegisterClass(const CLSID& clsid, const std::string& progId, Factory factor
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     auto it = std::find_if(r.classes.begin(), r.classes.end(), [&](const ClassEntry& e) { return e.clsid == clsid; });
-    if (it != r.classes.end())
-        *it = ClassEntry{clsid, progId, std::move(factory)};
-    else
-        r.classes.push_back(ClassEntry{clsid, progId, std::move(factory)});
+    if (it != r.classes.end()) *it = ClassEntry{clsid, progId, std::move(factory)};
+    else r.classes.push_back(ClassEntry{clsid, progId, std::move(factory)});
 }
 
 HRESULT CLSIDFromProgID(const char* progId, CLSID* clsid)
@@ -117,7 +115,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID riid, LP
     {
         Registry& r = registry();
         std::lock_guard lock(r.mutex);
-        auto it = std::find_if(r.classes.begin(), r.classes.end(), [&](const ClassEntry& e) { return e.clsid == clsid; });
+        auto it =
+            std::find_if(r.classes.begin(), r.classes.end(), [&](const ClassEntry& e) { return e.clsid == clsid; });
         if (it == r.classes.end()) return REGDB_E_CLASSNOTREG;
         factory = it->factory;
     }

@@ -37,7 +37,9 @@ namespace platform::com {
 constexpr GUID MakeGuid(std::string_view text)
 {
     auto hex = [](char c) -> uint32_t {
-        return c >= '0' && c <= '9' ? uint32_t(c - '0') : c >= 'a' && c <= 'f' ? uint32_t(c - 'a' + 10) : uint32_t(c - 'A' + 10);
+        return c >= '0' && c <= '9'   ? uint32_t(c - '0')
+               : c >= 'a' && c <= 'f' ? uint32_t(c - 'a' + 10)
+                                      : uint32_t(c - 'A' + 10);
     };
     auto field = [&](size_t pos, size_t n) {
         uint32_t v = 0;
@@ -120,15 +122,32 @@ class ComPtr {
 public:
     ComPtr() = default;
     explicit ComPtr(T* p) : m_p(p) {}  // adopts a reference
-    ComPtr(const ComPtr& o) : m_p(o.m_p) { if (m_p) m_p->AddRef(); }
+    ComPtr(const ComPtr& o) : m_p(o.m_p)
+    {
+        if (m_p) m_p->AddRef();
+    }
     ComPtr(ComPtr&& o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
-    ComPtr& operator=(ComPtr o) { std::swap(m_p, o.m_p); return *this; }
-    ~ComPtr() { if (m_p) m_p->Release(); }
+    ComPtr& operator=(ComPtr o)
+    {
+        std::swap(m_p, o.m_p);
+        return *this;
+    }
+    ~ComPtr()
+    {
+        if (m_p) m_p->Release();
+    }
     T* get() const { return m_p; }
     T* operator->() const { return m_p; }
     explicit operator bool() const { return m_p != nullptr; }
-    T** put() { reset(); return &m_p; }
-    void reset() { if (m_p) std::exchange(m_p, nullptr)->Release(); }
+    T** put()
+    {
+        reset();
+        return &m_p;
+    }
+    void reset()
+    {
+        if (m_p) std::exchange(m_p, nullptr)->Release();
+    }
     T* detach() { return std::exchange(m_p, nullptr); }
 
 private:

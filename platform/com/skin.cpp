@@ -86,10 +86,8 @@ public:
             if (args.size() != 1) return DISP_E_BADPARAMCOUNT;
             const int32_t* v = std::get_if<int32_t>(&args[0]);
             if (!v) return DISP_E_TYPEMISMATCH;
-            if (id == kSkinDispidEnable)
-                m_enabled = *v != 0;
-            else
-                m_style = *v;
+            if (id == kSkinDispidEnable) m_enabled = *v != 0;
+            else m_style = *v;
             return S_OK;
         }
         case kSkinDispidLoadFile: {
@@ -102,8 +100,7 @@ public:
             if (!args.empty()) return DISP_E_BADPARAMCOUNT;
             Apply();
             return S_OK;
-        default:
-            return DISP_E_MEMBERNOTFOUND;
+        default: return DISP_E_MEMBERNOTFOUND;
         }
     }
 
@@ -152,10 +149,9 @@ SkinValues BuiltInSkin()
 {
     // A dark instrument panel: charcoal face, grooved group frames, off-white engraving.
     return {
-        {"window", "#1c1d1f"},      {"panel", "#34363a"},        {"text", "#e8e6dc"},
-        {"caption", "#f2efe4"},     {"button", "#4a4d52"},       {"button_text", "#f0eee6"},
-        {"highlight", "#c8a040"},   {"group_frame", "#202124"},  {"group_engrave", "#5c5f65"},
-        {"font_family", ""},        {"font_size", ""},  // empty: the dialog's own font
+        {"window", "#1c1d1f"},        {"panel", "#34363a"},       {"text", "#e8e6dc"},      {"caption", "#f2efe4"},
+        {"button", "#4a4d52"},        {"button_text", "#f0eee6"}, {"highlight", "#c8a040"}, {"group_frame", "#202124"},
+        {"group_engrave", "#5c5f65"}, {"font_family", ""},        {"font_size", ""},  // empty: the dialog's own font
     };
 }
 

@@ -26,7 +26,11 @@ protected:
     void Raise(DISPID event);
     // The cached static art for the current size, redrawn by PaintStaticArt when stale.
     const QPixmap& StaticArt();
-    void InvalidateArt() { m_artValid = false; update(); }
+    void InvalidateArt()
+    {
+        m_artValid = false;
+        update();
+    }
     virtual void PaintStaticArt(QPainter& p) = 0;
     // Art that covers every pixel is kept without an alpha channel, so painting it is a copy
     // rather than a blend.

@@ -110,7 +110,8 @@ void LedBar::paintEvent(QPaintEvent*)
         const QColor c = SegmentColor(i);
         p.fillRect(r, c);
         // A lighter top edge makes each segment read as a lens rather than a flat block.
-        p.fillRect(Vertical() ? QRect(r.left(), r.top(), r.width(), 1) : QRect(r.left(), r.top(), 1, r.height()), c.lighter(150));
+        p.fillRect(Vertical() ? QRect(r.left(), r.top(), r.width(), 1) : QRect(r.left(), r.top(), 1, r.height()),
+                   c.lighter(150));
     }
 }
 

@@ -13,9 +13,8 @@ namespace {
 template <class W>
 void Register(const CLSID& clsid, const char* className, HRESULT (*dispatch)(W&, DISPID, const Call&))
 {
-    com::RegisterClass(clsid, className, [dispatch]() -> IUnknown* {
-        return static_cast<IDispatch*>(new ControlObject<W>(dispatch));
-    });
+    com::RegisterClass(clsid, className,
+                       [dispatch]() -> IUnknown* { return static_cast<IDispatch*>(new ControlObject<W>(dispatch)); });
 }
 
 }  // namespace

@@ -206,15 +206,10 @@ void RotarySwitch::keyPressEvent(QKeyEvent* e)
 {
     switch (e->key()) {
     case Qt::Key_Right:
-    case Qt::Key_Up:
-        Turn(m_position + 1);
-        return;
+    case Qt::Key_Up: Turn(m_position + 1); return;
     case Qt::Key_Left:
-    case Qt::Key_Down:
-        Turn(m_position - 1);
-        return;
-    default:
-        Instrument::keyPressEvent(e);
+    case Qt::Key_Down: Turn(m_position - 1); return;
+    default: Instrument::keyPressEvent(e);
     }
 }
 

@@ -89,22 +89,22 @@ void SevenSegment::PaintCell(QPainter& p, int cell, uint8_t segments, bool point
     const double slant = 0.08;  // the italic lean of LED digits
     auto pt = [&](double x, double y) { return QPointF(x0 + x + (h - y) * slant, y0 + y); };
     auto horizontal = [&](double y) {
-        return QPolygonF{pt(t * 0.6, y), pt(t * 1.1, y - t / 2), pt(w - t * 1.1, y - t / 2), pt(w - t * 0.6, y),
-                         pt(w - t * 1.1, y + t / 2), pt(t * 1.1, y + t / 2)};
+        return QPolygonF{pt(t * 0.6, y),     pt(t * 1.1, y - t / 2),     pt(w - t * 1.1, y - t / 2),
+                         pt(w - t * 0.6, y), pt(w - t * 1.1, y + t / 2), pt(t * 1.1, y + t / 2)};
     };
     auto vertical = [&](double x, double top, double bottom) {
-        return QPolygonF{pt(x, top + t * 0.6), pt(x + t / 2, top + t * 1.1), pt(x + t / 2, bottom - t * 1.1),
+        return QPolygonF{pt(x, top + t * 0.6),    pt(x + t / 2, top + t * 1.1),    pt(x + t / 2, bottom - t * 1.1),
                          pt(x, bottom - t * 0.6), pt(x - t / 2, bottom - t * 1.1), pt(x - t / 2, top + t * 1.1)};
     };
     const double mid = h / 2.0;
     const QPolygonF shapes[7] = {
-        horizontal(t / 2),                 // a
-        vertical(w - t / 2, t / 2, mid),   // b
+        horizontal(t / 2),                    // a
+        vertical(w - t / 2, t / 2, mid),      // b
         vertical(w - t / 2, mid, h - t / 2),  // c
-        horizontal(h - t / 2),             // d
-        vertical(t / 2, mid, h - t / 2),   // e
-        vertical(t / 2, t / 2, mid),       // f
-        horizontal(mid),                   // g
+        horizontal(h - t / 2),                // d
+        vertical(t / 2, mid, h - t / 2),      // e
+        vertical(t / 2, t / 2, mid),          // f
+        horizontal(mid),                      // g
     };
     p.setPen(Qt::NoPen);
     p.setBrush(colour);

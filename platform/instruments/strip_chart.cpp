@@ -71,7 +71,8 @@ void StripChart::LoadProperties(const com::PropertyBag& bag)
             for (int k = 0; k < 2 && f.size() > 2 + k; ++k) ch.stored[size_t(k)] = f[2 + k].trimmed().toDouble();
         }
     }
-    for (int i = 0; i < kChannels; ++i) m_pens[size_t(i)] = QPen(m_channels[size_t(i)].color, 0);  // cosmetic 1-pixel pens
+    for (int i = 0; i < kChannels; ++i)
+        m_pens[size_t(i)] = QPen(m_channels[size_t(i)].color, 0);  // cosmetic 1-pixel pens
     InvalidateArt();
     RebuildTraces();
 }
@@ -227,7 +228,8 @@ void StripChart::MarkRows(std::vector<uint8_t>& rows, int32_t from, int32_t end)
                 top = std::min<int>(top, before->y[size_t(c)]);
                 bottom = std::max<int>(bottom, before->y[size_t(c)]);
             }
-            std::fill(rows.begin() + std::clamp(top - 1, 0, height), rows.begin() + std::clamp(bottom + 2, 0, height), 1);
+            std::fill(rows.begin() + std::clamp(top - 1, 0, height), rows.begin() + std::clamp(bottom + 2, 0, height),
+                      1);
         }
     }
 }
@@ -474,7 +476,8 @@ void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
     std::sort(ranges.begin(), ranges.end());
     size_t kept = 0;
     for (size_t i = 1; i < ranges.size(); ++i) {
-        if (ranges[i].first <= ranges[kept].second + 1) ranges[kept].second = std::max(ranges[kept].second, ranges[i].second);
+        if (ranges[i].first <= ranges[kept].second + 1)
+            ranges[kept].second = std::max(ranges[kept].second, ranges[i].second);
         else ranges[++kept] = ranges[i];
     }
     ranges.resize(kept + 1);
@@ -496,7 +499,8 @@ void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
         else narrow.push_back({from, to});
     }
     if (narrow.empty()) return;
-    const qsizetype artStride = m_plotArt.bytesPerLine(), traceStride = m_traces.bytesPerLine(), plotStride = m_plot.bytesPerLine();
+    const qsizetype artStride = m_plotArt.bytesPerLine(), traceStride = m_traces.bytesPerLine(),
+                    plotStride = m_plot.bytesPerLine();
     const uchar* artBits = m_plotArt.constBits();
     const uchar* traceBits = m_traces.constBits();
     uchar* plotBits = m_plot.bits();
@@ -623,7 +627,8 @@ void StripChart::PaintStaticArt(QPainter& p)
         for (int i = 0; i < m_yTicks; ++i) {
             const int y = plot.top() + int(std::lround(double(i) * (plot.height() - 1) / (m_yTicks - 1)));
             const double v = m_yMax * (1.0 - double(i) / (m_yTicks - 1));
-            p.drawText(QRect(0, std::clamp(y - 6, 0, std::max(0, height() - 12)), plot.left() - 3, 12), Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
+            p.drawText(QRect(0, std::clamp(y - 6, 0, std::max(0, height() - 12)), plot.left() - 3, 12),
+                       Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'g', 6));
         }
     }
     if (m_legend) {

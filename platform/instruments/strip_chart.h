@@ -120,8 +120,8 @@ private:
     void ClearTraces(int64_t from, int64_t to);  // buffer columns
     // Draws columns from-1 to end-1 (the segment into `from` included) at x relative to viewStart
     // plus offset, as an update that ended with the view at drawnAt draws them.
-    void DrawColumns(QPainter& p, int32_t from, int32_t end, int width, int height, double viewStart,
-                     double drawnAt, int offset) const;
+    void DrawColumns(QPainter& p, int32_t from, int32_t end, int width, int height, double viewStart, double drawnAt,
+                     int offset) const;
     // Marks the rows that the segments into columns from to end-1 may touch, one row either side.
     void MarkRows(std::vector<uint8_t>& rows, int32_t from, int32_t end) const;
     // The rows any trace may touch in the view that starts at viewStart.
@@ -150,8 +150,8 @@ private:
     // only the rows that hold a trace before or after it, the rest is grid that stays.
     std::vector<uint8_t> m_shownRows;
     std::vector<uint8_t> m_unshownRows;
-    int m_yHeight = 0;          // plot height the columns' rows are for
-    bool m_xInOrder = true;     // columns were added with growing x
+    int m_yHeight = 0;       // plot height the columns' rows are for
+    bool m_xInOrder = true;  // columns were added with growing x
     QBasicTimer m_frameTimer;
     Clock::time_point m_lastFrame;
     std::chrono::milliseconds m_frameInterval{kDefaultFrameInterval};
@@ -161,12 +161,12 @@ private:
     QImage m_traces;             // transparent where nothing was drawn
     int64_t m_bufferOrigin = 0;  // pixel of the buffer's first column
     double m_viewStart = 0.0;
-    double m_imageStart = 0.0;   // view start the buffer was last brought to
+    double m_imageStart = 0.0;  // view start the buffer was last brought to
     int m_scrolls = 0;
     // The view's columns composed, art under traces, so that painting the plot is a copy.
-    QImage m_plot;         // the buffer's geometry
-    QImage m_plotArt;      // the plot's part of the static art
-    int m_plotArtOf = -1;  // the art render it was taken from
+    QImage m_plot;                                          // the buffer's geometry
+    QImage m_plotArt;                                       // the plot's part of the static art
+    int m_plotArtOf = -1;                                   // the art render it was taken from
     std::vector<std::pair<int64_t, int64_t>> m_uncomposed;  // pixels to compose again
     bool m_uncomposedAll = true;
     // Plot columns where the art is not the same as everywhere else (grid lines, frame); when it

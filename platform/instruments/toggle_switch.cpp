@@ -78,7 +78,8 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
     // The bat: a chrome lever widening from the pivot out to a ball tip.
     const QPointF tip = c + QPointF(0, dir * len);
     QPolygonF bat;
-    bat << c + QPointF(-base, 0) << tip + QPointF(-tipR * 0.75, 0) << tip + QPointF(tipR * 0.75, 0) << c + QPointF(base, 0);
+    bat << c + QPointF(-base, 0) << tip + QPointF(-tipR * 0.75, 0) << tip + QPointF(tipR * 0.75, 0)
+        << c + QPointF(base, 0);
     QLinearGradient chrome(c.x() - tipR, 0, c.x() + tipR, 0);
     chrome.setColorAt(0, QColor(110, 110, 115));
     chrome.setColorAt(0.45, QColor(250, 250, 250));

@@ -29,8 +29,7 @@ Outcome outcome_of(bus::Status s)
     case bus::Status::ok: return {kStatusOk, 0, ERROR_SUCCESS};
     case bus::Status::stall: return {kStatusStall, ERROR_GEN_FAILURE, ERROR_GEN_FAILURE};
     case bus::Status::cancelled: return {kStatusCancelled, ERROR_OPERATION_ABORTED, ERROR_OPERATION_ABORTED};
-    case bus::Status::no_device:
-        return {kStatusNoDevice, ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_NOT_CONNECTED};
+    case bus::Status::no_device: return {kStatusNoDevice, ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_NOT_CONNECTED};
     case bus::Status::error:
     case bus::Status::busy: break;
     }
@@ -157,8 +156,7 @@ public:
 
     void cancel() override
     {
-        m_instance->end(m_instance->take([this](const Pending& p) { return p.file == this; }),
-                        bus::Status::cancelled);
+        m_instance->end(m_instance->take([this](const Pending& p) { return p.file == this; }), bus::Status::cancelled);
     }
 
 private:
@@ -194,8 +192,7 @@ private:
         std::memset(out.data(), 0, 256);
         if (code == IOCTL_INFO_BLOCK_15)
             std::memcpy(out.data(), m_instance->name.data(), std::min<size_t>(255, m_instance->name.size()));
-        else
-            std::memcpy(out.data(), m_instance->deviceDescriptor, sizeof m_instance->deviceDescriptor);
+        else std::memcpy(out.data(), m_instance->deviceDescriptor, sizeof m_instance->deviceDescriptor);
         request->complete(ERROR_SUCCESS, 256);
     }
 
@@ -207,8 +204,7 @@ private:
         if (!m_instance->knows_endpoint(ep)) return request->complete(ERROR_INVALID_PARAMETER, 0);
         m_instance->device->cancel(ep);
         // A device that kept something despite cancel() still gets it ended here, once.
-        m_instance->end(m_instance->take([ep](const Pending& p) { return p.endpoint == ep; }),
-                        bus::Status::cancelled);
+        m_instance->end(m_instance->take([ep](const Pending& p) { return p.endpoint == ep; }), bus::Status::cancelled);
         request->complete(ERROR_SUCCESS, 0);
     }
 
@@ -232,7 +228,8 @@ private:
         if (!buffer) return request->complete(ERROR_INSUFFICIENT_BUFFER, 0);
         auto h = read_header(*buffer);
         if (!h) return request->complete(ERROR_INVALID_PARAMETER, 0);
-        if (h->endpoint != 0 || h->dataLength != h->setup.length || !area_fits(h->dataOffset, h->dataLength, buffer->size()))
+        if (h->endpoint != 0 || h->dataLength != h->setup.length ||
+            !area_fits(h->dataOffset, h->dataLength, buffer->size()))
             return fail(*buffer, request, kBadRequest);
         if (gone()) return fail(*buffer, request, outcome_of(bus::Status::no_device));
         std::span<uint8_t> data = h->dataLength ? buffer->subspan(h->dataOffset, h->dataLength) : std::span<uint8_t>();
@@ -285,7 +282,8 @@ private:
             if (linked) inst.pending.push_back(p);
         }
         if (!linked) return finish(*p, outcome_of(bus::Status::no_device), 0);
-        inst.device->submit(ep, data, [keepInstance = m_instance, p](bus::Result r) { keepInstance->completed(*p, r); });
+        inst.device->submit(ep, data,
+                            [keepInstance = m_instance, p](bus::Result r) { keepInstance->completed(*p, r); });
     }
 
     const std::shared_ptr<Instance> m_instance;
@@ -393,10 +391,8 @@ void install()
 {
     std::call_once(driver().installed, [] {
         bus::subscribe([](const std::shared_ptr<bus::Device>& device, bool attached) {
-            if (attached)
-                on_attach(device);
-            else
-                on_detach(device);
+            if (attached) on_attach(device);
+            else on_detach(device);
         });
     });
 }

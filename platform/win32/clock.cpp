@@ -27,9 +27,15 @@ std::atomic<Clock*> g_clock{&g_realClock};
 
 }  // namespace
 
-Clock& clock() { return *g_clock.load(std::memory_order_acquire); }
+Clock& clock()
+{
+    return *g_clock.load(std::memory_order_acquire);
+}
 
-void install_clock(Clock* c) { g_clock.store(c ? c : &g_realClock, std::memory_order_release); }
+void install_clock(Clock* c)
+{
+    g_clock.store(c ? c : &g_realClock, std::memory_order_release);
+}
 
 std::chrono::nanoseconds RecordingClock::now()
 {

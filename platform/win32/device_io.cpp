@@ -44,7 +44,10 @@ std::string fold(const std::string& path)
 // OVERLAPPED.Internal holds an NTSTATUS: a Windows error e travels as 0xC0070000 | e.
 constexpr ULONG_PTR kStatusFromError = 0xC0070000;
 
-ULONG_PTR status_of(DWORD error) { return error == ERROR_SUCCESS ? 0 : (kStatusFromError | error); }
+ULONG_PTR status_of(DWORD error)
+{
+    return error == ERROR_SUCCESS ? 0 : (kStatusFromError | error);
+}
 
 DWORD error_of(ULONG_PTR status)
 {
@@ -79,10 +82,8 @@ public:
         std::atomic_ref(m_overlapped->InternalHigh).store(bytes, std::memory_order_relaxed);
         std::atomic_ref(m_overlapped->Internal).store(status_of(error), std::memory_order_release);
         m_done.store(true, std::memory_order_release);
-        if (m_event)
-            m_event->set_locked();
-        else
-            g_eventlessCv.notify_all();
+        if (m_event) m_event->set_locked();
+        else g_eventlessCv.notify_all();
     }
 
     bool completed() const override { return m_done.load(std::memory_order_acquire); }
@@ -159,8 +160,7 @@ std::optional<Opener> find_interface(const std::string& path)
 
 using namespace platform::win32;
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition, DWORD,
-                   HANDLE)
+HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition, DWORD, HANDLE)
 {
     if (!fileName) {
         SetLastError(ERROR_PATH_NOT_FOUND);

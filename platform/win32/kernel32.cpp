@@ -9,15 +9,25 @@ thread_local DWORD t_lastError = ERROR_SUCCESS;
 
 using namespace platform::win32;
 
-DWORD GetLastError() { return t_lastError; }
+DWORD GetLastError()
+{
+    return t_lastError;
+}
 
-void SetLastError(DWORD error) { t_lastError = error; }
+void SetLastError(DWORD error)
+{
+    t_lastError = error;
+}
 
-void Sleep(DWORD milliseconds) { platform::win32::clock().sleep(std::chrono::milliseconds(milliseconds)); }
+void Sleep(DWORD milliseconds)
+{
+    platform::win32::clock().sleep(std::chrono::milliseconds(milliseconds));
+}
 
 DWORD GetTickCount()
 {
-    return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(platform::win32::clock().now()).count());
+    return static_cast<DWORD>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(platform::win32::clock().now()).count());
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name)

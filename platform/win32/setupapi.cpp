@@ -84,8 +84,8 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA device
 }
 
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO deviceInfoSet, PSP_DEVICE_INTERFACE_DATA deviceInterfaceData,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize,
-                                      LPDWORD requiredSize, PSP_DEVINFO_DATA deviceInfoData)
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD detailSize, LPDWORD requiredSize,
+                                      PSP_DEVINFO_DATA deviceInfoData)
 {
     auto set = detail::find<DeviceInfoSet>(deviceInfoSet);
     if (!set) {

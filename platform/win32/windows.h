@@ -94,7 +94,10 @@ inline bool operator==(const GUID& a, const GUID& b)
         if (a.Data4[i] != b.Data4[i]) return false;
     return true;
 }
-inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
+inline bool operator!=(const GUID& a, const GUID& b)
+{
+    return !(a == b);
+}
 
 struct RECT {
     LONG left, top, right, bottom;

@@ -24,8 +24,8 @@ public:
     int starts = 0;
     int stops = 0;
     CaptureResult stopResult;
-    uint64_t finish = 0;                                  // what PacketsToFinish answers
-    std::function<bool(const CapturePacket&)> onPacket;   // false ends the capture
+    uint64_t finish = 0;                                 // what PacketsToFinish answers
+    std::function<bool(const CapturePacket&)> onPacket;  // false ends the capture
     std::function<void(LONG)> onBadRead;
 
     void OnSettingsApplied(const std::vector<AppliedSetting>& applied) override

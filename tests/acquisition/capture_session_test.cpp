@@ -92,8 +92,8 @@ struct OptionCase {
     const char* name;
     sim::Model model;
     CaptureSettings settings;
-    const char* sent;      // between power-on and "10; 10"
-    const char* caption;   // what the sink is told, after power-on's own
+    const char* sent;     // between power-on and "10; 10"
+    const char* caption;  // what the sink is told, after power-on's own
 };
 
 class CaptureOption : public CaptureTest, public testing::WithParamInterface<OptionCase> {};
@@ -130,32 +130,31 @@ const sim::Model Q = sim::Model::quorvex, P = sim::Model::pellion;
 
 INSTANTIATE_TEST_SUITE_P(
     EachOption, CaptureOption,
-    testing::Values(
-        OptionCase{"QuorvexCal", Q, With(&CaptureSettings::mode, 4), "4", "Mode CAL"},
-        OptionCase{"QuorvexEeg", Q, With(&CaptureSettings::mode, 3), "3", "Mode EEG"},
-        OptionCase{"QuorvexZtest", Q, With(&CaptureSettings::mode, 5), "5", "Mode Ztest"},
-        OptionCase{"PellionTest", P, With(&CaptureSettings::mode, 4), "4", "Mode Test"},
-        OptionCase{"Range50", Q, With(&CaptureSettings::range, 6), "6", "Range 50"},
-        OptionCase{"Range100", P, With(&CaptureSettings::range, 7), "7", "Range 100"},
-        OptionCase{"Range500", Q, With(&CaptureSettings::range, 8), "8", "Range 500"},
-        OptionCase{"FourChannels", Q, With(&CaptureSettings::channels, 12), "12", "4 Ch."},
-        OptionCase{"TwoChannels", Q, With(&CaptureSettings::channels, 13), "13", "2 Ch."},
-        OptionCase{"AuxOn", Q, With(&CaptureSettings::aux, 14), "14", "Aux ON"},
-        OptionCase{"PellionAuxOff", P, With(&CaptureSettings::aux, 15), "15", "Aux OFF"},
-        OptionCase{"ReferenceLinked", Q, With(&CaptureSettings::reference, 16), "16", "Link REF"},
-        OptionCase{"ReferenceUnlinked", Q, With(&CaptureSettings::reference, 17), "17", "UnLink"},
-        OptionCase{"Notch60", Q, With(&CaptureSettings::notch, 18), "18", "Notch 60Hz"},
-        OptionCase{"PellionNotch50", P, With(&CaptureSettings::notch, 19), "19", "Notch 50Hz"},
-        OptionCase{"PellionNotchOff", P, With(&CaptureSettings::notch, 20), "20", "Notch OFF"},
-        OptionCase{"CalibrationTop", Q, Calibration(999.99, 8), "9 [09 30 43 21 62 32 10 23 00 ff]",
-                   "Calibration 999.99 Hz 100 uV"},
-        OptionCase{"CalibrationLowest", Q, Calibration(0.01, 0), "9 [09 30 0a 21 00 32 00 23 00 00]",
-                   "Calibration 0.01 Hz 0 uV"},
-        // One of the two keeps the other at what was sent last: the start-up's 10.00 Hz, step 6.
-        OptionCase{"CalibrationFrequencyOnly", Q, Calibration(2.0, -1), "9 [09 30 63 21 08 32 00 23 00 7e]",
-                   "Calibration 2.00 Hz 50 uV"},
-        OptionCase{"CalibrationStepOnly", Q, Calibration(0, 1), "9 [09 30 f1 21 29 32 00 23 00 0d]",
-                   "Calibration 10.00 Hz 5 uV"}),
+    testing::Values(OptionCase{"QuorvexCal", Q, With(&CaptureSettings::mode, 4), "4", "Mode CAL"},
+                    OptionCase{"QuorvexEeg", Q, With(&CaptureSettings::mode, 3), "3", "Mode EEG"},
+                    OptionCase{"QuorvexZtest", Q, With(&CaptureSettings::mode, 5), "5", "Mode Ztest"},
+                    OptionCase{"PellionTest", P, With(&CaptureSettings::mode, 4), "4", "Mode Test"},
+                    OptionCase{"Range50", Q, With(&CaptureSettings::range, 6), "6", "Range 50"},
+                    OptionCase{"Range100", P, With(&CaptureSettings::range, 7), "7", "Range 100"},
+                    OptionCase{"Range500", Q, With(&CaptureSettings::range, 8), "8", "Range 500"},
+                    OptionCase{"FourChannels", Q, With(&CaptureSettings::channels, 12), "12", "4 Ch."},
+                    OptionCase{"TwoChannels", Q, With(&CaptureSettings::channels, 13), "13", "2 Ch."},
+                    OptionCase{"AuxOn", Q, With(&CaptureSettings::aux, 14), "14", "Aux ON"},
+                    OptionCase{"PellionAuxOff", P, With(&CaptureSettings::aux, 15), "15", "Aux OFF"},
+                    OptionCase{"ReferenceLinked", Q, With(&CaptureSettings::reference, 16), "16", "Link REF"},
+                    OptionCase{"ReferenceUnlinked", Q, With(&CaptureSettings::reference, 17), "17", "UnLink"},
+                    OptionCase{"Notch60", Q, With(&CaptureSettings::notch, 18), "18", "Notch 60Hz"},
+                    OptionCase{"PellionNotch50", P, With(&CaptureSettings::notch, 19), "19", "Notch 50Hz"},
+                    OptionCase{"PellionNotchOff", P, With(&CaptureSettings::notch, 20), "20", "Notch OFF"},
+                    OptionCase{"CalibrationTop", Q, Calibration(999.99, 8), "9 [09 30 43 21 62 32 10 23 00 ff]",
+                               "Calibration 999.99 Hz 100 uV"},
+                    OptionCase{"CalibrationLowest", Q, Calibration(0.01, 0), "9 [09 30 0a 21 00 32 00 23 00 00]",
+                               "Calibration 0.01 Hz 0 uV"},
+                    // One of the two keeps the other at what was sent last: the start-up's 10.00 Hz, step 6.
+                    OptionCase{"CalibrationFrequencyOnly", Q, Calibration(2.0, -1), "9 [09 30 63 21 08 32 00 23 00 7e]",
+                               "Calibration 2.00 Hz 50 uV"},
+                    OptionCase{"CalibrationStepOnly", Q, Calibration(0, 1), "9 [09 30 f1 21 29 32 00 23 00 0d]",
+                               "Calibration 10.00 Hz 5 uV"}),
     [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CaptureSession, AllOptionsGoOutModeRangeChannelsAuxReferenceNotchCalibration)
@@ -206,22 +205,22 @@ CaptureSettings Refused(BYTE CaptureSettings::*field, BYTE code, BYTE mode = 3)
     return s;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachMissingSwitch, CaptureRefusal,
-    testing::Values(
-        RefusalCase{"QuorvexNotchOff", Q, Refused(&CaptureSettings::notch, 20),
-                    "the Quorvex's notch filter has no OFF position"},
-        RefusalCase{"PellionChannels", P, Refused(&CaptureSettings::channels, 13),
-                    "the Pellion has no channel count switch"},
-        RefusalCase{"PellionReference", P, Refused(&CaptureSettings::reference, 17),
-                    "the Pellion has no reference switch"},
-        RefusalCase{"PellionCalibrationFrequency", P, Calibration(10.0, -1),
-                    "the Pellion has no calibration settings"},
-        RefusalCase{"PellionCalibrationStep", P, Calibration(0, 3), "the Pellion has no calibration settings"},
-        RefusalCase{"NoSuchRange", Q, Refused(&CaptureSettings::range, 9), "range code 9 is no range"},
-        RefusalCase{"FrequencyPastTheDial", Q, Calibration(1000.0, -1),
-                    "the calibration frequency is 0.01 to 999.99 Hz"}),
-    [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EachMissingSwitch, CaptureRefusal,
+                         testing::Values(RefusalCase{"QuorvexNotchOff", Q, Refused(&CaptureSettings::notch, 20),
+                                                     "the Quorvex's notch filter has no OFF position"},
+                                         RefusalCase{"PellionChannels", P, Refused(&CaptureSettings::channels, 13),
+                                                     "the Pellion has no channel count switch"},
+                                         RefusalCase{"PellionReference", P, Refused(&CaptureSettings::reference, 17),
+                                                     "the Pellion has no reference switch"},
+                                         RefusalCase{"PellionCalibrationFrequency", P, Calibration(10.0, -1),
+                                                     "the Pellion has no calibration settings"},
+                                         RefusalCase{"PellionCalibrationStep", P, Calibration(0, 3),
+                                                     "the Pellion has no calibration settings"},
+                                         RefusalCase{"NoSuchRange", Q, Refused(&CaptureSettings::range, 9),
+                                                     "range code 9 is no range"},
+                                         RefusalCase{"FrequencyPastTheDial", Q, Calibration(1000.0, -1),
+                                                     "the calibration frequency is 0.01 to 999.99 Hz"}),
+                         [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 // ---- several captures in one session, as an acceptance test runs them
 
@@ -270,8 +269,8 @@ TEST_F(CaptureSession, EveryPacketHandedOverIsTheNextOneOnTheWireValueForValue)
 }
 
 struct RateCase {
-    double rate;              // samples per second per channel
-    int64_t periodNs;         // one packet: 4 samples
+    double rate;       // samples per second per channel
+    int64_t periodNs;  // one packet: 4 samples
     uint64_t packetsInASecond;
 };
 

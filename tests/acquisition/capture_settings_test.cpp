@@ -27,18 +27,18 @@ TEST_P(SettingName, GivesThePanelsCode)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CommandLineNames, SettingName,
-    testing::Values(NameCase{ParseModeName, "cal", 4}, NameCase{ParseModeName, "test", 4}, NameCase{ParseModeName, "eeg", 3},
-                    NameCase{ParseModeName, "ztest", 5}, NameCase{ParseModeName, "EEG", -1},
-                    NameCase{ParseRangeName, "50", 6}, NameCase{ParseRangeName, "100", 7},
-                    NameCase{ParseRangeName, "500", 8}, NameCase{ParseRangeName, "200", -1},
-                    NameCase{ParseChannelsName, "4", 12}, NameCase{ParseChannelsName, "2", 13},
-                    NameCase{ParseChannelsName, "8", -1}, NameCase{ParseAuxName, "on", 14},
-                    NameCase{ParseAuxName, "off", 15}, NameCase{ParseReferenceName, "link", 16},
-                    NameCase{ParseReferenceName, "unlink", 17}, NameCase{ParseNotchName, "60", 18},
-                    NameCase{ParseNotchName, "50", 19}, NameCase{ParseNotchName, "off", 20},
-                    NameCase{ParseNotchName, "", -1}));
+INSTANTIATE_TEST_SUITE_P(CommandLineNames, SettingName,
+                         testing::Values(NameCase{ParseModeName, "cal", 4}, NameCase{ParseModeName, "test", 4},
+                                         NameCase{ParseModeName, "eeg", 3}, NameCase{ParseModeName, "ztest", 5},
+                                         NameCase{ParseModeName, "EEG", -1}, NameCase{ParseRangeName, "50", 6},
+                                         NameCase{ParseRangeName, "100", 7}, NameCase{ParseRangeName, "500", 8},
+                                         NameCase{ParseRangeName, "200", -1}, NameCase{ParseChannelsName, "4", 12},
+                                         NameCase{ParseChannelsName, "2", 13}, NameCase{ParseChannelsName, "8", -1},
+                                         NameCase{ParseAuxName, "on", 14}, NameCase{ParseAuxName, "off", 15},
+                                         NameCase{ParseReferenceName, "link", 16},
+                                         NameCase{ParseReferenceName, "unlink", 17}, NameCase{ParseNotchName, "60", 18},
+                                         NameCase{ParseNotchName, "50", 19}, NameCase{ParseNotchName, "off", 20},
+                                         NameCase{ParseNotchName, "", -1}));
 
 TEST(CalibrationFrequency, TakesWhatTheDialCanShow)
 {
@@ -51,7 +51,8 @@ TEST(CalibrationFrequency, TakesWhatTheDialCanShow)
 
 TEST(CalibrationFrequency, RefusesWhatTheDialCannotShow)
 {
-    for (const char* text : {"0", "0.00", "0.009", "1000", "999.995", "10.005", "-5", "+5", "1e2", "10.", ".", "", "ten", "1,5"}) {
+    for (const char* text :
+         {"0", "0.00", "0.009", "1000", "999.995", "10.005", "-5", "+5", "1e2", "10.", ".", "", "ten", "1,5"}) {
         double value = 7.0;
         EXPECT_FALSE(ParseCalFrequency(text, value)) << text;
         EXPECT_EQ(value, 7.0) << text;

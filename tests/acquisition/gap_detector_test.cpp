@@ -43,7 +43,10 @@ TEST_P(GapDetection, FindsTheMissingStretchesAndOnlyThose)
     }
 }
 
-nanoseconds Steady(int i) { return T0 + P * i; }
+nanoseconds Steady(int i)
+{
+    return T0 + P * i;
+}
 
 nanoseconds Jittered(int i)
 {
@@ -65,14 +68,24 @@ INSTANTIATE_TEST_SUITE_P(
         GapCase{"ThreePeriodsLateIsNoGapYet", 1000, [](int i) { return i < 300 ? Steady(i) : Steady(i + 3); }, {}, {}},
         GapCase{"FourPeriodsLateIs", 1000, [](int i) { return i < 300 ? Steady(i) : Steady(i + 4); }, {300}, {P * 4}},
         // The host stalled for 40 packets; the amplifier's FIFO held them and they came in a burst.
-        GapCase{"BurstAfterAStallCatchesUp", 1000, [](int i) { return i >= 300 && i < 340 ? Steady(340) : Steady(i); },
-                {}, {}},
-        GapCase{"TwoLosses", 2000,
-                [](int i) { return i < 300 ? Steady(i) : i < 1200 ? Steady(i + 20) : Steady(i + 120); },
-                {300, 1200}, {P * 20, P * 100}},
+        GapCase{"BurstAfterAStallCatchesUp",
+                1000,
+                [](int i) { return i >= 300 && i < 340 ? Steady(340) : Steady(i); },
+                {},
+                {}},
+        GapCase{"TwoLosses",
+                2000,
+                [](int i) { return i < 300    ? Steady(i)
+                                   : i < 1200 ? Steady(i + 20)
+                                              : Steady(i + 120); },
+                {300, 1200},
+                {P * 20, P * 100}},
         // The amplifier's clock runs 100 ppm slow against the host's.
-        GapCase{"SlowDriftIsFollowed", 20000, [](int i) { return T0 + nanoseconds(int64_t(double(P.count()) * i * 1.0001)); },
-                {}, {}},
+        GapCase{"SlowDriftIsFollowed",
+                20000,
+                [](int i) { return T0 + nanoseconds(int64_t(double(P.count()) * i * 1.0001)); },
+                {},
+                {}},
         GapCase{"JitterOfTwoPeriodsIsNoGap", 3000, Jittered, {}, {}},
         // The first packet came late; the rest are early against it, which is no gap either.
         GapCase{"LateFirstPacket", 1000, [](int i) { return i == 0 ? Steady(5) : Steady(i); }, {}, {}},

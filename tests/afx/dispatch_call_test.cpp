@@ -31,7 +31,10 @@ const DialogTemplate& Template()
 
 class CSwitchCtrl : public CWnd {
 public:
-    void SetCaption(LPCTSTR text) { InvokeHelper(DISPID_CAPTION, DISPATCH_PROPERTYPUT, VT_EMPTY, NULL, VTS_BSTR, text); }
+    void SetCaption(LPCTSTR text)
+    {
+        InvokeHelper(DISPID_CAPTION, DISPATCH_PROPERTYPUT, VT_EMPTY, NULL, VTS_BSTR, text);
+    }
     void SetLedState(BOOL on) { InvokeHelper(14, DISPATCH_METHOD, VT_EMPTY, NULL, VTS_BOOL, on); }
     LONG GetPosition()
     {
@@ -147,7 +150,8 @@ TEST(ControlCreation, WrapperCreatesItsControlInAParent)
     CDialog dlg;
     ASSERT_TRUE(dlg.Create(kTemplate));
     CWnd made, missing;
-    ASSERT_TRUE(made.CreateControl(afx_test::CLSID_FakeControl, "Caption!", WS_VISIBLE, RECT{1, 2, 31, 22}, &dlg, 1500));
+    ASSERT_TRUE(
+        made.CreateControl(afx_test::CLSID_FakeControl, "Caption!", WS_VISIBLE, RECT{1, 2, 31, 22}, &dlg, 1500));
     EXPECT_FALSE(missing.CreateControl(afx_test::CLSID_Unregistered, "", WS_VISIBLE, RECT{0, 0, 1, 1}, &dlg, 1501));
     EXPECT_EQ(dlg.GetDlgItem(1500), &made);
     EXPECT_EQ(afxt::WidgetOf(made.m_hWnd)->geometry(), QRect(1, 2, 30, 20));

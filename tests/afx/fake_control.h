@@ -29,10 +29,8 @@ public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
         if (!ppv) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IPanelControl)
-            *ppv = static_cast<IPanelControl*>(this);
-        else if (riid == IID_IDispatch)
-            *ppv = static_cast<IDispatch*>(this);
+        if (riid == IID_IUnknown || riid == IID_IPanelControl) *ppv = static_cast<IPanelControl*>(this);
+        else if (riid == IID_IDispatch) *ppv = static_cast<IDispatch*>(this);
         else {
             *ppv = nullptr;
             return E_NOINTERFACE;
@@ -72,8 +70,7 @@ public:
             return S_OK;
         case 20:  // any arguments, nothing returned
             return S_OK;
-        default:
-            return DISP_E_MEMBERNOTFOUND;
+        default: return DISP_E_MEMBERNOTFOUND;
         }
     }
 

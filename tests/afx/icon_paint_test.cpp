@@ -67,9 +67,9 @@ public:
 };
 
 BEGIN_MESSAGE_MAP(CIconDlg, CDialog)
-    ON_WM_PAINT()
-    ON_WM_QUERYDRAGICON()
-    ON_MESSAGE(WM_ICONERASEBKGND, &CIconDlg::OnIconErase)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_MESSAGE(WM_ICONERASEBKGND, &CIconDlg::OnIconErase)
 END_MESSAGE_MAP()
 
 const uint32_t* IconPixels()

@@ -62,13 +62,13 @@ public:
 };
 
 BEGIN_MESSAGE_MAP(CBaseDlg, CDialog)
-    ON_MESSAGE(WM_BASE_ONLY, &CBaseDlg::OnBaseOnly)
-    ON_MESSAGE(WM_SAMPLES, &CBaseDlg::OnBaseSamples)
+ON_MESSAGE(WM_BASE_ONLY, &CBaseDlg::OnBaseOnly)
+ON_MESSAGE(WM_SAMPLES, &CBaseDlg::OnBaseSamples)
 END_MESSAGE_MAP()
 
 BEGIN_EVENTSINK_MAP(CBaseDlg, CDialog)
-    ON_EVENT(CBaseDlg, 1028, 12, CBaseDlg::OnBaseRange, VTS_NONE)
-    ON_EVENT(CBaseDlg, 1001, 5, CBaseDlg::OnBasePower, VTS_NONE)
+ON_EVENT(CBaseDlg, 1028, 12, CBaseDlg::OnBaseRange, VTS_NONE)
+ON_EVENT(CBaseDlg, 1001, 5, CBaseDlg::OnBasePower, VTS_NONE)
 END_EVENTSINK_MAP()
 
 class CPanelDlg : public CBaseDlg {
@@ -102,16 +102,16 @@ protected:
 };
 
 BEGIN_MESSAGE_MAP(CPanelDlg, CBaseDlg)
-    ON_WM_PAINT()
-    ON_MESSAGE(WM_SAMPLES, &CPanelDlg::OnSamples)
-    ON_BN_CLICKED(1041, &CPanelDlg::OnAbout)
-    ON_BN_CLICKED(1034, &CPanelDlg::OnConfigure)
-    ON_BN_CLICKED(IDOK, &CPanelDlg::Shutdown)
+ON_WM_PAINT()
+ON_MESSAGE(WM_SAMPLES, &CPanelDlg::OnSamples)
+ON_BN_CLICKED(1041, &CPanelDlg::OnAbout)
+ON_BN_CLICKED(1034, &CPanelDlg::OnConfigure)
+ON_BN_CLICKED(IDOK, &CPanelDlg::Shutdown)
 END_MESSAGE_MAP()
 
 BEGIN_EVENTSINK_MAP(CPanelDlg, CBaseDlg)
-    ON_EVENT(CPanelDlg, 1001, 5, CPanelDlg::OnPowerClick, VTS_NONE)
-    ON_EVENT(CPanelDlg, 1003, 5, CPanelDlg::OnScrollClick, VTS_NONE)
+ON_EVENT(CPanelDlg, 1001, 5, CPanelDlg::OnPowerClick, VTS_NONE)
+ON_EVENT(CPanelDlg, 1003, 5, CPanelDlg::OnScrollClick, VTS_NONE)
 END_EVENTSINK_MAP()
 
 class MessageTableTest : public ::testing::Test {

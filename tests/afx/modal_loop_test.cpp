@@ -94,8 +94,8 @@ public:
 };
 
 BEGIN_MESSAGE_MAP(COuterDlg, CDialog)
-    ON_BN_CLICKED(1050, &COuterDlg::OnGo)
-    ON_BN_CLICKED(1041, &COuterDlg::OnAbout)
+ON_BN_CLICKED(1050, &COuterDlg::OnGo)
+ON_BN_CLICKED(1041, &COuterDlg::OnAbout)
 END_MESSAGE_MAP()
 
 void COuterDlg::OnAbout()
@@ -136,7 +136,10 @@ TEST_F(ModalLoopTest, EndDialogInsideOnInitDialogMeansTheLoopNeverRuns)
     COuterDlg dlg;
     dlg.m_endInInit = true;
     bool hookRan = false;
-    afxt::RunInNextModalLoop([&] { hookRan = true; afxt::EndModalLoop(IDCANCEL); });
+    afxt::RunInNextModalLoop([&] {
+        hookRan = true;
+        afxt::EndModalLoop(IDCANCEL);
+    });
     EXPECT_EQ(dlg.DoModal(), 77);
     EXPECT_TRUE(dlg.m_initRan);
     EXPECT_FALSE(hookRan);  // still queued for the next loop: this one never started
@@ -230,7 +233,8 @@ TEST(MessageBoxProvider, RecorderTakesTheTextsAndAnswers)
     MessageBoxRecorder boxes;
     EXPECT_EQ(AfxMessageBox("USB Driver failed to open.\n\nPlease verify Quorvex is connected."), IDOK);
     EXPECT_EQ(::MessageBox(nullptr, "second", "Caption", MB_OK), IDOK);
-    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"USB Driver failed to open.\n\nPlease verify Quorvex is connected.", "second"}));
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{
+                                 "USB Driver failed to open.\n\nPlease verify Quorvex is connected.", "second"}));
     EXPECT_EQ(boxes.captions().back(), "Caption");
 }
 

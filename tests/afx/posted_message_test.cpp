@@ -58,8 +58,8 @@ public:
 };
 
 BEGIN_MESSAGE_MAP(CReceiverDlg, CDialog)
-    ON_MESSAGE(WM_SAMPLES_READY, &CReceiverDlg::OnSamplesReady)
-    ON_MESSAGE(WM_QUESTION, &CReceiverDlg::OnQuestion)
+ON_MESSAGE(WM_SAMPLES_READY, &CReceiverDlg::OnSamplesReady)
+ON_MESSAGE(WM_QUESTION, &CReceiverDlg::OnQuestion)
 END_MESSAGE_MAP()
 
 struct WorkerArgs {

@@ -8,7 +8,10 @@
 
 namespace {
 
-std::vector<BYTE> Bytes(const CalibrationPacket& p) { return {p.bytes, p.bytes + CALIBRATION_PACKET_LENGTH}; }
+std::vector<BYTE> Bytes(const CalibrationPacket& p)
+{
+    return {p.bytes, p.bytes + CALIBRATION_PACKET_LENGTH};
+}
 
 TEST(CalibrationPacket, DefaultsGiveTheStartUpPacket)
 {
@@ -60,9 +63,8 @@ struct StepCase {
 TEST(AmplitudeSteps, EachIndexHasItsReadOutAndCode)
 {
     const StepCase cases[] = {
-        {0, "0", 0},    {1, "5", 13},   {2, "10", 25},   {3, "15", 38},  {4, "20", 50},
-        {5, "25", 63},  {6, "50", 126}, {7, "75", 193},  {8, "100", 255},
-        {9, "0", 0},    {255, "0", 0},  // past the table: no signal
+        {0, "0", 0},    {1, "5", 13},   {2, "10", 25},   {3, "15", 38}, {4, "20", 50}, {5, "25", 63},
+        {6, "50", 126}, {7, "75", 193}, {8, "100", 255}, {9, "0", 0},   {255, "0", 0},  // past the table: no signal
     };
     for (const StepCase& c : cases) {
         SCOPED_TRACE(c.index);

@@ -129,7 +129,8 @@ TEST_F(AmpcheckProgram, AHealthyQuorvexPassesEveryCheckAndIsStoppedInOrder)
                          0),
               0u)
         << wire;
-    EXPECT_TRUE(wire.ends_with("; 3; 7; 12; 14; 16; 18; 9; 10; 10; 11; 3; 7; 12; 14; 16; 19; 9; 10; 10; 11; 2; wait 500"))
+    EXPECT_TRUE(
+        wire.ends_with("; 3; 7; 12; 14; 16; 18; 9; 10; 10; 11; 3; 7; 12; 14; 16; 19; 9; 10; 10; 11; 2; wait 500"))
         << wire;
     EXPECT_EQ(Count(wire, "10; 10; 11"), 13u);
     EXPECT_FALSE(m_amp->state().powered);
@@ -142,7 +143,8 @@ TEST_F(AmpcheckProgram, AHealthyPellionPassesAndItsJsonReportHasItsShape)
     EXPECT_EQ(ran.code, 0) << ran.out << ran.err;
     EXPECT_EQ(Tail(ran.out, 27), "PASS: all 36 checks passed\n");
     std::string wire = Sequence();
-    EXPECT_EQ(wire.rfind("1; wait 250; 4; 21; 5; 7; 14; 20; 10; 10; 11; 4; 7; 14; 20; 10; 10; 11; 4; 6; 14; 20; ", 0), 0u)
+    EXPECT_EQ(wire.rfind("1; wait 250; 4; 21; 5; 7; 14; 20; 10; 10; 11; 4; 7; 14; 20; 10; 10; 11; 4; 6; 14; 20; ", 0),
+              0u)
         << wire;
     EXPECT_TRUE(wire.ends_with("; 3; 7; 14; 20; 10; 10; 11; 3; 7; 14; 19; 10; 10; 11; 2")) << wire;
 
@@ -194,26 +196,39 @@ TEST_P(AmpcheckDefect, ExitsOneFailingTheCheckItIsForOnThatChannelAlone)
     for (const auto& [check, where] : failed) EXPECT_EQ(where, GetParam().fails.second) << check;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Simulated, AmpcheckDefect,
-    testing::Values(DefectCase{"QuorvexGainPointNineOnCh3", sim::Model::quorvex,
-                               [](sim::Amplifier& a) { a.defect_gain(3, 0.9); }, {"gain matching", "ch3"}},
-                    DefectCase{"QuorvexDeadCh2", sim::Model::quorvex, [](sim::Amplifier& a) { a.defect_dead(2); },
-                               {"dead or stuck", "ch2"}},
-                    // Packet channel 2 is the Quorvex's electrode "3".
-                    DefectCase{"QuorvexElectrodeThreeAtFortyKilohms", sim::Model::quorvex,
-                               [](sim::Amplifier& a) { a.set_impedance(2, 40); }, {"impedance", "3"}},
-                    DefectCase{"PellionDeadCh2", sim::Model::pellion, [](sim::Amplifier& a) { a.defect_dead(2); },
-                               {"dead or stuck", "ch2"}},
-                    // Packet channel 3 is the Pellion's electrode 2+.
-                    DefectCase{"PellionElectrodeTwoPlusAtFortyKilohms", sim::Model::pellion,
-                               [](sim::Amplifier& a) { a.set_impedance(3, 40); }, {"impedance", "2+"}},
-                    // Two seconds of silence: the FIFO keeps one, the other is lost.
-                    DefectCase{"PellionStallOfTwoSecondsLosesPackets", sim::Model::pellion,
-                               [](sim::Amplifier& a) { a.defect_stall(2000); }, {"lost packets", "-"}},
-                    DefectCase{"QuorvexClockThreePercentSlow", sim::Model::quorvex,
-                               [](sim::Amplifier& a) { a.defect_rate(-3); }, {"sample rate error", "-"}}),
-    [](const testing::TestParamInfo<DefectCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Simulated, AmpcheckDefect,
+                         testing::Values(DefectCase{"QuorvexGainPointNineOnCh3",
+                                                    sim::Model::quorvex,
+                                                    [](sim::Amplifier& a) { a.defect_gain(3, 0.9); },
+                                                    {"gain matching", "ch3"}},
+                                         DefectCase{"QuorvexDeadCh2",
+                                                    sim::Model::quorvex,
+                                                    [](sim::Amplifier& a) { a.defect_dead(2); },
+                                                    {"dead or stuck", "ch2"}},
+                                         // Packet channel 2 is the Quorvex's electrode "3".
+                                         DefectCase{"QuorvexElectrodeThreeAtFortyKilohms",
+                                                    sim::Model::quorvex,
+                                                    [](sim::Amplifier& a) { a.set_impedance(2, 40); },
+                                                    {"impedance", "3"}},
+                                         DefectCase{"PellionDeadCh2",
+                                                    sim::Model::pellion,
+                                                    [](sim::Amplifier& a) { a.defect_dead(2); },
+                                                    {"dead or stuck", "ch2"}},
+                                         // Packet channel 3 is the Pellion's electrode 2+.
+                                         DefectCase{"PellionElectrodeTwoPlusAtFortyKilohms",
+                                                    sim::Model::pellion,
+                                                    [](sim::Amplifier& a) { a.set_impedance(3, 40); },
+                                                    {"impedance", "2+"}},
+                                         // Two seconds of silence: the FIFO keeps one, the other is lost.
+                                         DefectCase{"PellionStallOfTwoSecondsLosesPackets",
+                                                    sim::Model::pellion,
+                                                    [](sim::Amplifier& a) { a.defect_stall(2000); },
+                                                    {"lost packets", "-"}},
+                                         DefectCase{"QuorvexClockThreePercentSlow",
+                                                    sim::Model::quorvex,
+                                                    [](sim::Amplifier& a) { a.defect_rate(-3); },
+                                                    {"sample rate error", "-"}}),
+                         [](const testing::TestParamInfo<DefectCase>& info) { return std::string(info.param.label); });
 
 // The amplifier's FIFO holds a second: a shorter silence (a packet held 0.3 s past its time) is
 // made up by a burst, nothing is lost and the amplifier's clock reads true.
@@ -243,7 +258,7 @@ TEST_F(AmpcheckProgram, TheRecordingHoldsEveryCaptureWithOneAnnotationNamingEach
     for (size_t k = 0; k < 19 * 256; k += 97)
         ASSERT_EQ(file.physical[1][k], wire[k / 4].value(int(8 * (k % 4) + 1))) << "sample " << k;
 
-    const Texts steps = {"impedance", "test signal, range 100", "test signal, range 50", "test signal, range 500",
+    const Texts steps = {"impedance",      "test signal, range 100", "test signal, range 50", "test signal, range 500",
                          "EEG, notch OFF", "EEG, notch 50 Hz"};
     std::vector<double> onsets;
     for (const EdfAnnotation& a : file.annotations)

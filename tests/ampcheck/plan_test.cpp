@@ -73,7 +73,8 @@ TEST(Plan, TheQuorvexCalibratesAtThreeFrequenciesSixAmplitudesAndThreeRanges)
         EXPECT_EQ(s.referenceLinked, true);
         EXPECT_TRUE(s.aux);
         if (s.role == Role::calibration || s.role == Role::frequency) hz.push_back(s.calibration->frequencyHz);
-        if (s.role == Role::calibration || s.role == Role::amplitude) amplitudes.push_back(s.calibration->amplitudeIndex);
+        if (s.role == Role::calibration || s.role == Role::amplitude)
+            amplitudes.push_back(s.calibration->amplitudeIndex);
         if (s.role == Role::calibration || s.role == Role::range) ranges.push_back(s.rangeUv);
     }
     EXPECT_EQ(hz, (std::vector<double>{10.0, 2.0, 20.0}));

@@ -148,9 +148,13 @@ TEST_F(Program, TheWrongModelExitsTwoBeforeAnyCapture)
 TEST_F(Program, BadOptionsExitTwoWithoutTouchingTheAmplifier)
 {
     Bench bench;
-    for (std::vector<std::string> args : {std::vector<std::string>{"--mains", "55"}, {"--model", "eeg"},
-                                          {"--max-impedance", "-1"}, {"--max-impedance", "ten"}, {"--bogus"},
-                                          {"--json"}, {"stray"}}) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"--mains", "55"},
+                                          {"--model", "eeg"},
+                                          {"--max-impedance", "-1"},
+                                          {"--max-impedance", "ten"},
+                                          {"--bogus"},
+                                          {"--json"},
+                                          {"stray"}}) {
         Ran ran = Ampcheck(bench, args);
         EXPECT_EQ(ran.code, 2) << args[0];
         EXPECT_FALSE(ran.err.empty()) << args[0];
@@ -185,9 +189,11 @@ TEST_F(Program, HandsItsOptionsToTheAmplifierSideAndRunsOnTheirMains)
 {
     Bench bench;
     bench.model = Model::pellion;
-    Ran ran = Ampcheck(bench, {"--mains", "60", "--max-impedance", "7.5", "--record", Path("run.edf"), "--model", "Pellion"});
+    Ran ran =
+        Ampcheck(bench, {"--mains", "60", "--max-impedance", "7.5", "--record", Path("run.edf"), "--model", "Pellion"});
     EXPECT_EQ(ran.code, 1);  // electrode 1+ reads 8 kΩ
-    EXPECT_NE(ran.out.find("FAIL  impedance              1+            8.0 kOhm   limit <= 7.5 kOhm"), std::string::npos);
+    EXPECT_NE(ran.out.find("FAIL  impedance              1+            8.0 kOhm   limit <= 7.5 kOhm"),
+              std::string::npos);
     EXPECT_EQ(bench.asked.mainsHz, 60);
     EXPECT_EQ(bench.asked.recordPath, Path("run.edf"));
     ASSERT_EQ(bench.steps.size(), 6u);

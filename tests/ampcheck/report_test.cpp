@@ -64,8 +64,7 @@ TEST(TextReport, OneLineACheckThenTheVerdict)
     std::string text = out.str();
     EXPECT_EQ(Count(text, "\n"), 37u);
     EXPECT_NE(text.find("pass  sample rate error      -"), std::string::npos) << text;
-    EXPECT_NE(text.find("pass  impedance              1+            8.0 kOhm   limit <= 10 kOhm\n"),
-              std::string::npos)
+    EXPECT_NE(text.find("pass  impedance              1+            8.0 kOhm   limit <= 10 kOhm\n"), std::string::npos)
         << text;
     EXPECT_EQ(text.substr(text.rfind("PASS")), "PASS: all 36 checks passed\n");
 }
@@ -81,7 +80,8 @@ TEST(TextReport, AFailingLineSaysWhatWasMeasured)
     std::string line = text.substr(at, text.find('\n', at) - at);
     EXPECT_EQ(line.substr(0, 34), "FAIL  gain matching          ch3  ") << line;
     EXPECT_NEAR(std::stod(line.substr(34)), -10.0, 0.3) << line;
-    EXPECT_EQ(line.substr(line.find(" %   ")), " %   limit +/- 2 %   (44." + line.substr(line.find("(44.") + 4, 3) + " uV p-p)")
+    EXPECT_EQ(line.substr(line.find(" %   ")),
+              " %   limit +/- 2 %   (44." + line.substr(line.find("(44.") + 4, 3) + " uV p-p)")
         << line;
     EXPECT_EQ(text.substr(text.rfind("FAIL:")), "FAIL: 1 of 65 checks failed\n");
 }
@@ -110,9 +110,10 @@ TEST(JsonReport, HasExactlyTheAmplifierTheChecksAndTheVerdict)
         std::sort(fields.begin(), fields.end());
         EXPECT_EQ(fields, (std::vector<std::string>{"channel", "limit", "name", "pass", "unit", "value"}));
     }
-    EXPECT_EQ(doc["checks"][0], json::parse(R"({"name": "sample rate error", "channel": null,
-                                                "value": )" + doc["checks"][0]["value"].dump() +
-                                            R"(, "limit": 1.0, "unit": "%", "pass": true})"));
+    EXPECT_EQ(doc["checks"][0],
+              json::parse(R"({"name": "sample rate error", "channel": null,
+                                                "value": )" +
+                          doc["checks"][0]["value"].dump() + R"(, "limit": 1.0, "unit": "%", "pass": true})"));
     int failing = 0;
     for (const json& check : doc["checks"])
         if (!check["pass"]) {

@@ -89,9 +89,9 @@ struct DefectCase {
     const char* label;
     Model model;
     Defects defects;
-    Named mustFail;  // the check the defect is for, on its channel
+    Named mustFail;                      // the check the defect is for, on its channel
     std::set<std::string> onlyChannels;  // every failure names one of these
-    Named unmeasured{};  // or is one of these, not measured for want of a live neighbour
+    Named unmeasured{};                  // or is one of these, not measured for want of a live neighbour
 };
 
 class DefectiveAmplifier : public ::testing::TestWithParam<DefectCase> {};
@@ -103,7 +103,8 @@ TEST_P(DefectiveAmplifier, FailsTheCheckItIsForOnTheRightChannelOnly)
     ampcheck::Report report = CheckUnit(amp, c.model);
     Named failed = Failures(report);
     EXPECT_FALSE(report.pass());
-    for (const auto& expected : c.mustFail) EXPECT_TRUE(failed.count(expected)) << expected.first << " " << expected.second;
+    for (const auto& expected : c.mustFail)
+        EXPECT_TRUE(failed.count(expected)) << expected.first << " " << expected.second;
     for (const auto& [name, channel] : failed) {
         if (c.unmeasured.count({name, channel})) {
             EXPECT_TRUE(std::isnan(Find(report, name, channel)->value)) << name << " " << channel;
@@ -156,37 +157,39 @@ Defects Electrode(int channel, double kohm)
 INSTANTIATE_TEST_SUITE_P(
     Defects, DefectiveAmplifier,
     ::testing::Values(
-        DefectCase{"QuorvexGainPointNineOnCh3", Model::quorvex, Gain(2, 0.9),
-                   {{"gain matching", "ch3"}}, {"ch3"}},
-        DefectCase{"QuorvexAuxGainOnCh7", Model::quorvex, Gain(6, 1.05), {{"gain matching", "ch7"}},
-                   {"ch7"}},
+        DefectCase{"QuorvexGainPointNineOnCh3", Model::quorvex, Gain(2, 0.9), {{"gain matching", "ch3"}}, {"ch3"}},
+        DefectCase{"QuorvexAuxGainOnCh7", Model::quorvex, Gain(6, 1.05), {{"gain matching", "ch7"}}, {"ch7"}},
         DefectCase{"QuorvexDeadCh2", Model::quorvex, Dead(1), {{"dead or stuck", "ch2"}}, {"ch2"}},
         DefectCase{"QuorvexCh4StuckAtZero", Model::quorvex, Stuck(3, 0), {{"dead or stuck", "ch4"}}, {"ch4"}},
         DefectCase{"QuorvexCh6StuckAtMidscale", Model::quorvex, Stuck(5, 32768), {{"dead or stuck", "ch6"}}, {"ch6"}},
         DefectCase{"QuorvexNoisyAuxCh7", Model::quorvex, Noisy(6, 2.0), {{"noise ratio", "ch7"}}, {"ch7"}},
         DefectCase{"PellionNoisyAuxCh6", Model::pellion, Noisy(5, 2.0), {{"noise ratio", "ch6"}}, {"ch6"}},
-        DefectCase{"QuorvexNoisyCh4", Model::quorvex, Noisy(3, 10.0), {{"noise ratio", "ch4"}},
-                   {"ch4"}},
-        DefectCase{"QuorvexElectrodeThreeAtFortyKilohms", Model::quorvex, Electrode(2, 40),
-                   {{"impedance", "3"}}, {"3"}},
-        DefectCase{"QuorvexReferenceAtFortyKilohms", Model::quorvex, Electrode(4, 40),
-                   {{"impedance", "R"}}, {"R"}},
-        DefectCase{"QuorvexMainsPickUp", Model::quorvex, Mains(60.0),
-                   {{"mains pick-up", "ch1"}, {"mains pick-up", "ch2"}, {"mains pick-up", "ch3"},
-                    {"mains pick-up", "ch4"}, {"mains pick-up", "ch6"}, {"mains pick-up", "ch7"},
+        DefectCase{"QuorvexNoisyCh4", Model::quorvex, Noisy(3, 10.0), {{"noise ratio", "ch4"}}, {"ch4"}},
+        DefectCase{
+            "QuorvexElectrodeThreeAtFortyKilohms", Model::quorvex, Electrode(2, 40), {{"impedance", "3"}}, {"3"}},
+        DefectCase{"QuorvexReferenceAtFortyKilohms", Model::quorvex, Electrode(4, 40), {{"impedance", "R"}}, {"R"}},
+        DefectCase{"QuorvexMainsPickUp",
+                   Model::quorvex,
+                   Mains(60.0),
+                   {{"mains pick-up", "ch1"},
+                    {"mains pick-up", "ch2"},
+                    {"mains pick-up", "ch3"},
+                    {"mains pick-up", "ch4"},
+                    {"mains pick-up", "ch6"},
+                    {"mains pick-up", "ch7"},
                     {"mains pick-up", "ch8"}},
                    {"ch1", "ch2", "ch3", "ch4", "ch6", "ch7", "ch8"}},
-        DefectCase{"PellionGainPointNineOnCh1", Model::pellion, Gain(0, 0.9),
-                   {{"gain matching", "ch1"}}, {"ch1"}},
+        DefectCase{"PellionGainPointNineOnCh1", Model::pellion, Gain(0, 0.9), {{"gain matching", "ch1"}}, {"ch1"}},
         DefectCase{"PellionDeadCh2", Model::pellion, Dead(1), {{"dead or stuck", "ch2"}}, {"ch2"}},
-        DefectCase{"PellionNoisyCh1", Model::pellion, Noisy(0, 10.0), {{"noise ratio", "ch1"}},
-                   {"ch1"}},
-        DefectCase{"PellionElectrodeOnePlusAtFortyKilohms", Model::pellion, Electrode(2, 40),
-                   {{"impedance", "1+"}}, {"1+"}},
-        DefectCase{"PellionMainsPickUp", Model::pellion, Mains(60.0),
-                   {{"mains pick-up", "ch1"}, {"mains pick-up", "ch2"}, {"mains pick-up", "ch6"},
-                    {"mains pick-up", "ch7"}},
-                   {"ch1", "ch2", "ch6", "ch7"}}),
+        DefectCase{"PellionNoisyCh1", Model::pellion, Noisy(0, 10.0), {{"noise ratio", "ch1"}}, {"ch1"}},
+        DefectCase{
+            "PellionElectrodeOnePlusAtFortyKilohms", Model::pellion, Electrode(2, 40), {{"impedance", "1+"}}, {"1+"}},
+        DefectCase{
+            "PellionMainsPickUp",
+            Model::pellion,
+            Mains(60.0),
+            {{"mains pick-up", "ch1"}, {"mains pick-up", "ch2"}, {"mains pick-up", "ch6"}, {"mains pick-up", "ch7"}},
+            {"ch1", "ch2", "ch6", "ch7"}}),
     [](const ::testing::TestParamInfo<DefectCase>& info) { return std::string(info.param.label); });
 
 TEST(DefectiveAmplifier, AGainDefectIsMeasuredAsItsShortfall)
@@ -259,9 +262,9 @@ TEST(Runner, ReportsProgressBeforeEachCaptureInPlanOrder)
     ampcheck::run_checks(id, {}, amp, [&](size_t i, size_t n, const ampcheck::Step& s) {
         seen.push_back(std::to_string(i + 1) + "/" + std::to_string(n) + " " + s.name);
     });
-    EXPECT_EQ(seen, (std::vector<std::string>{"1/6 impedance", "2/6 test signal, range 100", "3/6 test signal, range 50",
-                                              "4/6 test signal, range 500", "5/6 EEG, notch OFF",
-                                              "6/6 EEG, notch 50 Hz"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"1/6 impedance", "2/6 test signal, range 100", "3/6 test signal, range 50",
+                                        "4/6 test signal, range 500", "5/6 EEG, notch OFF", "6/6 EEG, notch 50 Hz"}));
 }
 
 }  // namespace

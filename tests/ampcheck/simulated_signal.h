@@ -13,8 +13,8 @@ namespace ampcheck_test {
 class SimulatedSignal : public ampcheck::CaptureSource {
 public:
     SimulatedSignal(ampcheck::Model model, int mainsHz)
-        : m_model(model), m_generator(model == ampcheck::Model::quorvex ? sim::Model::quorvex : sim::Model::pellion, 256.0,
-                                      mainsHz, 1)
+        : m_model(model),
+          m_generator(model == ampcheck::Model::quorvex ? sim::Model::quorvex : sim::Model::pellion, 256.0, mainsHz, 1)
     {
     }
 

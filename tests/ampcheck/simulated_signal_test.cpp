@@ -41,8 +41,7 @@ TEST_P(HealthySimulatedUnit, PassesEveryCheckWithRoomToSpare)
             EXPECT_GT(c.value, c.limit + 10.0) << c.name << " " << c.channel;  // dB above the floor
         else if (c.compare == ampcheck::Compare::atMost)
             EXPECT_LE(c.value - ideal, (c.limit - ideal) / 2) << c.name << " " << c.channel;
-        else
-            EXPECT_LE(std::abs(c.value), c.limit / 2) << c.name << " " << c.channel;
+        else EXPECT_LE(std::abs(c.value), c.limit / 2) << c.name << " " << c.channel;
     }
     EXPECT_GT(Find(result.report, "dead or stuck", "ch1").value, 95.0);
 }

@@ -14,7 +14,7 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kRate = 256.0;
 constexpr double kMainsUv = 12.0;
 constexpr double kNotchLeaves = 0.001;  // 60 dB off the line it is set to
-constexpr double kNoiseUv = 0.5;       // white, rms, on every live channel
+constexpr double kNoiseUv = 0.5;        // white, rms, on every live channel
 }  // namespace
 
 SyntheticAmplifier::SyntheticAmplifier(Model model, int mainsHz, Defects defects)
@@ -43,7 +43,8 @@ std::array<uint16_t, 8> SyntheticAmplifier::frame(double t)
         static constexpr std::array<double, 5> kBase{5, 7, 8, 6, 3};
         for (int c = 0; c < 5; ++c) {
             auto set = m_defects.impedanceKohm.find(c);
-            out[size_t(c)] = uint16_t(std::lround(set != m_defects.impedanceKohm.end() ? set->second : kBase[size_t(c)]));
+            out[size_t(c)] =
+                uint16_t(std::lround(set != m_defects.impedanceKohm.end() ? set->second : kBase[size_t(c)]));
         }
         return out;
     }

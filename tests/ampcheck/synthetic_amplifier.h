@@ -1,7 +1,7 @@
 // A healthy amplifier as the simulator streams it (the calibration square wave, EEG with mains
 // pick-up and a notch, 0.5 µV of white noise on every live channel, electrode impedances;
-// 32768 / range counts per µV), with the defects the acceptance test must catch. It keeps its settings from capture to capture, as an amplifier
-// does, and stamps packets on a made-up host clock with some scheduling jitter.
+// 32768 / range counts per µV), with the defects the acceptance test must catch. It keeps its settings from capture to
+// capture, as an amplifier does, and stamps packets on a made-up host clock with some scheduling jitter.
 #pragma once
 
 #include "tools/ampcheck/source.h"
@@ -21,8 +21,8 @@ struct Defects {
     int stuckChannel = -1;
     uint16_t stuckCount = 32768;  // what the stuck channel reads on every sample
     int noisyChannel = -1;
-    double noiseUv = 0;  // white noise added, rms
-    double mainsUv = 0;  // extra mains at every input, before the notch
+    double noiseUv = 0;                   // white noise added, rms
+    double mainsUv = 0;                   // extra mains at every input, before the notch
     std::map<int, double> impedanceKohm;  // electrode channel 0 to 4 → reading
 };
 
@@ -35,9 +35,9 @@ public:
     std::vector<ampcheck::Step> steps;  // every step it was asked for, in order
     int failAtStep = -1;                // this capture fails, as if unplugged
     int shortReadsPerCapture = 0;
-    int lostPacketsPerCapture = 0;      // as the capture engine would tell
-    double stallS = 0;                  // one pause this long in the middle of every capture
-    double rateScale = 1.0;             // its clock against the host's
+    int lostPacketsPerCapture = 0;  // as the capture engine would tell
+    double stallS = 0;              // one pause this long in the middle of every capture
+    double rateScale = 1.0;         // its clock against the host's
 
 private:
     std::array<uint16_t, 8> frame(double t);

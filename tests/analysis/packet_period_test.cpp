@@ -114,14 +114,16 @@ INSTANTIATE_TEST_SUITE_P(
                     RateCase{"Rate4096LossLate", 4096, [](int k) { return k >= 850 ? 127 : 0; }, 4},
                     RateCase{"Rate4096LossEarly", 4096, [](int k) { return k >= 40 ? 127 : 0; }, 5},
                     // No stretch of the first second is half of it.
-                    RateCase{"Rate4096TwoLosses", 4096, [](int k) { return k >= 300 ? (k >= 700 ? 30 : 5) : 0; }, 6, false},
+                    RateCase{"Rate4096TwoLosses", 4096, [](int k) { return k >= 300 ? (k >= 700 ? 30 : 5) : 0; }, 6,
+                             false},
                     RateCase{"Rate256Loss", 256, [](int k) { return k >= 20 ? 8 : 0; }, 7}),
     [](const testing::TestParamInfo<RateCase>& info) { return std::string(info.param.name); });
 
 TEST(RateMeasurement, AFirstAndLastPacketAloneWouldBeWrong)
 {
     const double period = 4.0 / 4096;
-    auto arrivals = Arrivals(period, 1025, [](int k) { return k >= 850 ? 127 : 0; }, Prompt);
+    auto arrivals = Arrivals(
+        period, 1025, [](int k) { return k >= 850 ? 127 : 0; }, Prompt);
     double naive = 4.0 * 1024 / (arrivals.back() - arrivals.front());
     EXPECT_NE(std::lround(naive), 4096);
     EXPECT_EQ(Rate(arrivals), 4096);
@@ -169,8 +171,8 @@ TEST(RateMeasurement, RunsApartShareOnePeriodEachFromItsOwnStart)
     // A busy host, and the second capture lost a stretch.
     runs.clear();
     for (int run = 0; run < 3; ++run) {
-        std::vector<double> arrivals = Arrivals(period, 400, [&](int k) { return run == 1 && k >= 200 ? 30 : 0; },
-                                                BusyHost(period, 40 + unsigned(run)));
+        std::vector<double> arrivals = Arrivals(
+            period, 400, [&](int k) { return run == 1 && k >= 200 ? 30 : 0; }, BusyHost(period, 40 + unsigned(run)));
         for (double& t : arrivals) t += 9.1 * run;
         runs.push_back(arrivals);
     }

@@ -51,7 +51,8 @@ TEST_F(CalibrationSettings, StepsPinToTheNearerBound)
         double from;
         UINT key;
         double to;
-    } cases[] = {{950.0, 1098, 999.99}, {0.01, 1107, 0.01}, {5.0, 1104, 0.01}, {999.99, 1101, 999.99}, {1.0, 1105, 0.01}};
+    } cases[] = {
+        {950.0, 1098, 999.99}, {0.01, 1107, 0.01}, {5.0, 1104, 0.01}, {999.99, 1101, 999.99}, {1.0, 1105, 0.01}};
     Configure([&](CCalConfig& dlg) {
         for (const Case& c : cases) {
             dlg.m_frequency = c.from;

@@ -44,8 +44,8 @@ public:
         }
     };
     std::vector<Call> calls;
-    int updates = 0;               // EndUpdate calls
-    int failCall = -1;             // the call (counted from 0) that returns E_FAIL
+    int updates = 0;    // EndUpdate calls
+    int failCall = -1;  // the call (counted from 0) that returns E_FAIL
     std::function<void()> onBeginUpdate;
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override;

@@ -69,10 +69,8 @@ TEST_F(SwitchCodes, EveryToggleSendsItsCodePair)
         bool active;
         BYTE code;
     } cases[] = {
-        {IDC_CHANNELS, true, 12},  {IDC_CHANNELS, false, 13},
-        {IDC_AUX, true, 14},       {IDC_AUX, false, 15},
-        {IDC_REFERENCE, true, 17}, {IDC_REFERENCE, false, 16},
-        {IDC_NOTCH, true, 19},     {IDC_NOTCH, false, 18},
+        {IDC_CHANNELS, true, 12},  {IDC_CHANNELS, false, 13},  {IDC_AUX, true, 14},   {IDC_AUX, false, 15},
+        {IDC_REFERENCE, true, 17}, {IDC_REFERENCE, false, 16}, {IDC_NOTCH, true, 19}, {IDC_NOTCH, false, 18},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "toggle " << c.id << (c.active ? " up" : " down"));

@@ -258,14 +258,10 @@ TEST_P(PellionRotaries, EachPositionSendsItsCode)
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, PellionRotaries,
-                         testing::Values(RotaryCase{IDC_NOTCH_SWITCH, 0, 18},
-                                         RotaryCase{IDC_NOTCH_SWITCH, 1, 19},
-                                         RotaryCase{IDC_NOTCH_SWITCH, 2, 20},
-                                         RotaryCase{IDC_MODE, 0, 4},
-                                         RotaryCase{IDC_MODE, 1, 3},
-                                         RotaryCase{IDC_MODE, 2, 5},
-                                         RotaryCase{IDC_RANGE, 0, 6},
-                                         RotaryCase{IDC_RANGE, 1, 7},
+                         testing::Values(RotaryCase{IDC_NOTCH_SWITCH, 0, 18}, RotaryCase{IDC_NOTCH_SWITCH, 1, 19},
+                                         RotaryCase{IDC_NOTCH_SWITCH, 2, 20}, RotaryCase{IDC_MODE, 0, 4},
+                                         RotaryCase{IDC_MODE, 1, 3}, RotaryCase{IDC_MODE, 2, 5},
+                                         RotaryCase{IDC_RANGE, 0, 6}, RotaryCase{IDC_RANGE, 1, 7},
                                          RotaryCase{IDC_RANGE, 2, 8}));
 
 TEST_F(PellionSwitches, AuxUpSendsFourteenAndDownFifteen)

@@ -75,7 +75,8 @@ TEST_F(PellionStream, RingWrapsAndTheBarsThenShowChannelsZeroToThreeOfSlot255)
     StartStream();
     FeedOneRing(true);
     EXPECT_EQ(g_ringReadIndex, 0);
-    for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k) EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(255, k)) << k;
+    for (int k = 0; k < PELLION_IMPEDANCE_BARS; ++k)
+        EXPECT_EQ(Level(m_pellion->m_impedanceBars[k]), Value(255, k)) << k;
     FeedPackets(256, 1);
     EXPECT_EQ(g_sampleRing[0][0].load(), LONG(Value(256, 0)));
     EXPECT_EQ(g_ringReadIndex, 1);

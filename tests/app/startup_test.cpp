@@ -47,13 +47,12 @@ TEST_P(StartUp, PowersOnQueriesAsOftenAsNeededAndSendsTheCalibration)
 
 INSTANTIATE_TEST_SUITE_P(
     FailedVersionQueries, StartUp,
-    testing::Values(
-        StartUpCase{0, "1; wait 750; 21; wait 200; 9", true},
-        // After the first failure only the third query counts.
-        StartUpCase{1, "1; wait 750; 21; wait 500; 21; 21; wait 200; 9", true},
-        StartUpCase{2, "1; wait 750; 21; wait 500; 21; 21; wait 200; 9", true},
-        StartUpCase{3, "1; wait 750; 21; wait 500; 21; 21; wait 500; 21; wait 200; 9", true},
-        StartUpCase{4, "1; wait 750; 21; wait 500; 21; 21; wait 500; 21; wait 200; 9", false}));
+    testing::Values(StartUpCase{0, "1; wait 750; 21; wait 200; 9", true},
+                    // After the first failure only the third query counts.
+                    StartUpCase{1, "1; wait 750; 21; wait 500; 21; 21; wait 200; 9", true},
+                    StartUpCase{2, "1; wait 750; 21; wait 500; 21; 21; wait 200; 9", true},
+                    StartUpCase{3, "1; wait 750; 21; wait 500; 21; 21; wait 500; 21; wait 200; 9", true},
+                    StartUpCase{4, "1; wait 750; 21; wait 500; 21; 21; wait 500; 21; wait 200; 9", false}));
 
 class Identification : public PanelTest {};
 
@@ -61,7 +60,8 @@ TEST_F(Identification, NoAmplifierShowsOneMessageAndEndsTheProgram)
 {
     m_dlg = std::make_unique<CQuorvexDlg>();
     EXPECT_EQ(m_dlg->DoModal(), IDOK);  // ends inside OnInitDialog: the modal loop never runs
-    EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"USB Driver failed to open.\n\nPlease verify Quorvex is connected."});
+    EXPECT_EQ(m_boxes->texts(),
+              std::vector<std::string>{"USB Driver failed to open.\n\nPlease verify Quorvex is connected."});
     EXPECT_EQ(m_dlg->m_bDeviceOpen, 0);
     EXPECT_EQ(m_dlg->m_bPowerOn, 0);
 }

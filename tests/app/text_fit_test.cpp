@@ -110,9 +110,11 @@ protected:
                 opt.initFrom(box);
                 opt.text = box->title();
                 opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
-                const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, box);
+                const QRect title =
+                    box->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, box);
                 const QRectF ink = Ink(QFontMetricsF(box->font()), box->title(), title, Qt::AlignLeft);
-                EXPECT_TRUE(QRectF(title).adjusted(0, 0, 1, 0).contains(ink.adjusted(0, 0, 0, title.height() - ink.height())))
+                EXPECT_TRUE(
+                    QRectF(title).adjusted(0, 0, 1, 0).contains(ink.adjusted(0, 0, 0, title.height() - ink.height())))
                     << "\"" << box->title().toStdString() << "\" is cut";
                 EXPECT_LE(title.right(), box->width()) << "\"" << box->title().toStdString() << "\" leaves its frame";
                 texts.push_back({box->title().toStdString(), InDialog(box, ink)});
@@ -121,8 +123,8 @@ protected:
                 EXPECT_LE(width + 12, button->width()) << "\"" << button->text().toStdString() << "\" fills its button";
             } else if (auto* rotary = dynamic_cast<ins::RotarySwitch*>(w)) {
                 for (int i = 0; i < rotary->PositionCount(); ++i) {
-                    const QRectF ink = Ink(QFontMetricsF(rotary->font()), rotary->Labels()[i], rotary->LabelRect(i),
-                                           Qt::AlignCenter);
+                    const QRectF ink =
+                        Ink(QFontMetricsF(rotary->font()), rotary->Labels()[i], rotary->LabelRect(i), Qt::AlignCenter);
                     EXPECT_TRUE(QRectF(rotary->rect()).adjusted(-kFringe, 0, kFringe, 0).contains(ink))
                         << "rotary label \"" << rotary->Labels()[i].toStdString() << "\" is cut";
                     texts.push_back({rotary->Labels()[i].toStdString(), InDialog(rotary, ink)});
@@ -140,7 +142,8 @@ protected:
             const auto* bold = Property(c.properties, "FontBold");
             f.setBold((bold && std::get<bool>(*bold)) || label->Raised());
             const QFontMetricsF fm(f);
-            const QRectF ink = Ink(fm, label->Caption(), QRectF(label->rect()).adjusted(1, 0, -1, 0), label->Alignment());
+            const QRectF ink =
+                Ink(fm, label->Caption(), QRectF(label->rect()).adjusted(1, 0, -1, 0), label->Alignment());
             const std::string what = label->Caption().toStdString();
             EXPECT_GE(ink.left(), -kFringe) << "\"" << what << "\" is cut";
             EXPECT_LE(ink.right(), label->width() + kFringe) << "\"" << what << "\" is cut";

@@ -37,7 +37,8 @@ TEST_F(TwoPrograms, QuorvexOnAHeldAmplifierShowsItCannotOpenItAndSendsNothing)
 
     m_dlg = std::make_unique<CQuorvexDlg>();
     EXPECT_EQ(m_dlg->DoModal(), IDOK);
-    EXPECT_EQ(m_boxes->texts(), std::vector<std::string>{"USB Driver failed to open.\n\nPlease verify Quorvex is connected."});
+    EXPECT_EQ(m_boxes->texts(),
+              std::vector<std::string>{"USB Driver failed to open.\n\nPlease verify Quorvex is connected."});
     EXPECT_EQ(Commands(), std::vector<Bytes>{{CMD_POWER_ON}});
     EXPECT_TRUE(m_amplifier->state().powered);
     EXPECT_TRUE(first.Holds());
@@ -52,8 +53,9 @@ TEST_F(TwoPellions, APellionOnAHeldAmplifierWaitsUntilTheFirstHasClosedIt)
     first->PowerOn();
     OpenPellion();
     Click(IDC_POWER);
-    EXPECT_EQ(m_boxes->texts(), (std::vector<std::string>{"USB Driver failed to open.\n\nPlease verify Pellion is connected.",
-                                                          "USB Driver failed to open.\n\nPlease verify Pellion is connected."}));
+    EXPECT_EQ(m_boxes->texts(),
+              (std::vector<std::string>{"USB Driver failed to open.\n\nPlease verify Pellion is connected.",
+                                        "USB Driver failed to open.\n\nPlease verify Pellion is connected."}));
     EXPECT_EQ(Sequence(), "1");
     EXPECT_FALSE(LedState(m_pellion->m_powerSwitch));
 

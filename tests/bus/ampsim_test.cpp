@@ -225,7 +225,8 @@ TEST_F(Ampsim, ASecondProgramIsRefusedAsBusyUntilTheFirstHasClosed)
     EXPECT_EQ(first.ask(Frame::open), Status::ok);
     EXPECT_EQ(first.ask(Frame::open), Status::ok) << "the holder may open again";
     EXPECT_EQ(second.ask(Frame::open), Status::busy);
-    EXPECT_EQ(second.ask(Frame::submit, 0x02, {}, {0x02}), Status::busy) << "nothing reaches the device under the holder";
+    EXPECT_EQ(second.ask(Frame::submit, 0x02, {}, {0x02}), Status::busy)
+        << "nothing reaches the device under the holder";
     EXPECT_EQ(second.ask(Frame::control, 0, vendorOut, {7}), Status::busy);
     EXPECT_EQ(second.ask(Frame::control, 0, deviceDescriptor), Status::ok) << "descriptors stay readable";
     EXPECT_EQ(m_device->submits, 0);
@@ -262,8 +263,7 @@ TEST_F(Ampsim, CancelAgainstAnAmpsimThatStoppedAnsweringEndsTheTransfersWithoutI
         info.type = static_cast<uint8_t>(bus::ampsim::Frame::info);
         bus::ampsim::send_frame(fd, info);
         std::vector<uint8_t> buffer(bus::ampsim::kMaxFrame);
-        while (bus::ampsim::receive_frame(fd, buffer)) {
-        }
+        while (bus::ampsim::receive_frame(fd, buffer)) {}
         ::close(fd);
     });
     bus::ampsim::start_watcher();

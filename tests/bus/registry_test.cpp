@@ -58,8 +58,9 @@ TEST_F(Registry, ListenersHearEachChangeOnceAndLateOnesHearWhatIsAttached)
     bus::local::plug(device);
     bus::attach(device);
     std::vector<Seen> late;
-    bus::ListenerId lateId =
-        bus::subscribe([&](const std::shared_ptr<bus::Device>& d, bool attached) { late.push_back({d->location(), attached}); });
+    bus::ListenerId lateId = bus::subscribe([&](const std::shared_ptr<bus::Device>& d, bool attached) {
+        late.push_back({d->location(), attached});
+    });
     EXPECT_EQ(late, (std::vector<Seen>{{"once", true}}));
 
     device->request_detach();

@@ -70,7 +70,9 @@ TEST_F(ComObjectTest, QueryInterfaceAddsAReferenceAndReleaseEndsTheObject)
 {
     int before = g_alive;
     IDispatch* dispatch = nullptr;
-    ASSERT_EQ(CoCreateInstance(kThing, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(kThing, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&dispatch)),
+        S_OK);
     EXPECT_EQ(g_alive, before + 1);
     IUnknown* unknown = nullptr;
     ASSERT_EQ(dispatch->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);

@@ -27,7 +27,8 @@ protected:
         qApp->setPalette(QPalette());
         CLSID clsid{};
         ASSERT_EQ(CLSIDFromProgID(kPanelSkinProgId, &clsid), S_OK);
-        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, reinterpret_cast<void**>(m_skin.put())), S_OK);
+        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, reinterpret_cast<void**>(m_skin.put())),
+                  S_OK);
     }
     void TearDown() override
     {

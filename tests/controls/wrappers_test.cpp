@@ -91,10 +91,10 @@ public:
 };
 
 BEGIN_EVENTSINK_MAP(CWrapperDlg, CDialog)
-    ON_EVENT(CWrapperDlg, 1003, 5, CWrapperDlg::OnScrollClick, VTS_NONE)
-    ON_EVENT(CWrapperDlg, 1028, 12, CWrapperDlg::OnRangeChange, VTS_NONE)
-    ON_EVENT(CWrapperDlg, 1028, 1, CWrapperDlg::OnRangeTurned, VTS_NONE)
-    ON_EVENT(CWrapperDlg, 1046, 1, CWrapperDlg::OnAuxToggle, VTS_NONE)
+ON_EVENT(CWrapperDlg, 1003, 5, CWrapperDlg::OnScrollClick, VTS_NONE)
+ON_EVENT(CWrapperDlg, 1028, 12, CWrapperDlg::OnRangeChange, VTS_NONE)
+ON_EVENT(CWrapperDlg, 1028, 1, CWrapperDlg::OnRangeTurned, VTS_NONE)
+ON_EVENT(CWrapperDlg, 1046, 1, CWrapperDlg::OnAuxToggle, VTS_NONE)
 END_EVENTSINK_MAP()
 
 class WrapperTest : public ::testing::Test {
@@ -169,9 +169,9 @@ TEST_F(WrapperTest, FlippingTheToggleRaisesChangeWithTheNewState)
 
 TEST(WrapperClasses, AreDynamicallyCreatable)
 {
-    for (const CRuntimeClass* rc : {RUNTIME_CLASS(CLabelCtrl), RUNTIME_CLASS(CLedSwitchCtrl), RUNTIME_CLASS(CRotarySwitchCtrl),
-                                    RUNTIME_CLASS(CToggleSwitchCtrl), RUNTIME_CLASS(CLedBarCtrl),
-                                    RUNTIME_CLASS(CSevenSegmentCtrl)}) {
+    for (const CRuntimeClass* rc :
+         {RUNTIME_CLASS(CLabelCtrl), RUNTIME_CLASS(CLedSwitchCtrl), RUNTIME_CLASS(CRotarySwitchCtrl),
+          RUNTIME_CLASS(CToggleSwitchCtrl), RUNTIME_CLASS(CLedBarCtrl), RUNTIME_CLASS(CSevenSegmentCtrl)}) {
         CObject* obj = rc->CreateObject();
         ASSERT_NE(obj, nullptr) << rc->m_lpszClassName;
         EXPECT_TRUE(obj->IsKindOf(RUNTIME_CLASS(CWnd)));

@@ -90,8 +90,14 @@ private:
         Bytes(U32());  // the desktop's name
         m_screen.assign(size_t(m_width) * size_t(m_height), 0);
         if (m_serverFormat) {
-            m_format = Format{init[4] / 8, init[6] != 0, uint16_t(init[8] << 8 | init[9]), uint16_t(init[10] << 8 | init[11]),
-                              uint16_t(init[12] << 8 | init[13]), init[14], init[15], init[16]};
+            m_format = Format{init[4] / 8,
+                              init[6] != 0,
+                              uint16_t(init[8] << 8 | init[9]),
+                              uint16_t(init[10] << 8 | init[11]),
+                              uint16_t(init[12] << 8 | init[13]),
+                              init[14],
+                              init[15],
+                              init[16]};
         } else {
             // 32 bits a pixel, depth 24, little endian, true colour, 255 each, red 16, green 8, blue 0.
             Send({0, 0, 0, 0, 32, 24, 0, 1, 0, 255, 0, 255, 0, 255, 16, 8, 0, 0, 0, 0});
@@ -120,7 +126,8 @@ private:
         for (int n = count[0] << 8 | count[1]; n > 0; --n) {
             std::vector<uint8_t> r = Bytes(12);
             const int x = r[0] << 8 | r[1], y = r[2] << 8 | r[3], w = r[4] << 8 | r[5], h = r[6] << 8 | r[7];
-            const int32_t encoding = int32_t(uint32_t(r[8]) << 24 | uint32_t(r[9]) << 16 | uint32_t(r[10]) << 8 | r[11]);
+            const int32_t encoding =
+                int32_t(uint32_t(r[8]) << 24 | uint32_t(r[9]) << 16 | uint32_t(r[10]) << 8 | r[11]);
             if (encoding != 0) throw std::runtime_error("the server sent encoding " + std::to_string(encoding));
             if (x + w > m_width || y + h > m_height) throw std::runtime_error("a rectangle outside the screen");
             const size_t size = size_t(m_format.bytes);

@@ -66,7 +66,8 @@ TEST(ControlDispatch, BadCallsFailWithTheAutomationError)
     EXPECT_EQ(bar.widget->Level(), 0.0);
 
     Hosted<LedSwitch> led;
-    EXPECT_EQ(led.dispatch->Invoke(14, DISPATCH_PROPERTYPUT, std::vector<Variant>{true}, nullptr), DISP_E_MEMBERNOTFOUND)
+    EXPECT_EQ(led.dispatch->Invoke(14, DISPATCH_PROPERTYPUT, std::vector<Variant>{true}, nullptr),
+              DISP_E_MEMBERNOTFOUND)
         << "SetLedState is a method";
     EXPECT_EQ(led.Call(14), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(led.Call(14, {std::string("on")}), DISP_E_TYPEMISMATCH);

@@ -53,7 +53,8 @@ TEST(LedSwitchEvents, LatchingSwitchTurnsItsLedOverOnEachPressOnly)
 
 class RotaryEvents : public ::testing::Test {
 protected:
-    Hosted<RotarySwitch> rotary{{{"PositionLabels", std::string("50, 100, 500")}, {"Position", int32_t(1)}}, QSize(102, 104)};
+    Hosted<RotarySwitch> rotary{{{"PositionLabels", std::string("50, 100, 500")}, {"Position", int32_t(1)}},
+                                QSize(102, 104)};
 };
 
 TEST_F(RotaryEvents, PositionCountsFromZero)

@@ -23,7 +23,8 @@ inline void EnsureApplication()
 }
 
 template <class W>
-HRESULT (*DispatcherFor())(W&, DISPID, const Call&)
+HRESULT (*DispatcherFor())
+(W&, DISPID, const Call&)
 {
     if constexpr (std::is_same_v<W, PanelLabel>) return &DispatchLabel;
     else if constexpr (std::is_same_v<W, LedSwitch>) return &DispatchLedSwitch;

@@ -8,9 +8,10 @@ namespace {
 
 TEST(BagValues, FlagsNumbersAndColoursInTheirStoredForms)
 {
-    const com::PropertyBag bag = {{"a", std::string("False")}, {"b", true},           {"c", int32_t(0)},
-                                  {"d", std::string("1.5")},  {"e", int32_t(11829830)}, {"f", std::string("clRed")},
-                                  {"g", std::string("x1")},   {"d", 2.5}};
+    const com::PropertyBag bag = {{"a", std::string("False")}, {"b", true},
+                                  {"c", int32_t(0)},           {"d", std::string("1.5")},
+                                  {"e", int32_t(11829830)},    {"f", std::string("clRed")},
+                                  {"g", std::string("x1")},    {"d", 2.5}};
     EXPECT_EQ(BagBool(bag, "a"), false);
     EXPECT_EQ(BagBool(bag, "b"), true);
     EXPECT_EQ(BagBool(bag, "c"), false);
@@ -23,7 +24,8 @@ TEST(BagValues, FlagsNumbersAndColoursInTheirStoredForms)
 
 TEST(InitialProperties, RotaryTakesLabelsAndPositionAndClampsABadOne)
 {
-    Hosted<RotarySwitch> range({{"PositionLabels", std::string("0, 5, 10, 15, 20, 25, 50, 75, 100")}, {"Position", int32_t(6)}});
+    Hosted<RotarySwitch> range(
+        {{"PositionLabels", std::string("0, 5, 10, 15, 20, 25, 50, 75, 100")}, {"Position", int32_t(6)}});
     EXPECT_EQ(range.widget->PositionCount(), 9);
     EXPECT_EQ(range.widget->CurrentLabel(), "50");
     com::Variant labels;
@@ -36,7 +38,8 @@ TEST(InitialProperties, RotaryTakesLabelsAndPositionAndClampsABadOne)
 
 TEST(InitialProperties, LabelAlignmentAndLook)
 {
-    Hosted<PanelLabel> right({{"Caption", std::string("USB Driver Version: ")}, {"Alignment", std::string("taRightJustify")}});
+    Hosted<PanelLabel> right(
+        {{"Caption", std::string("USB Driver Version: ")}, {"Alignment", std::string("taRightJustify")}});
     EXPECT_EQ(right.widget->Caption(), "USB Driver Version: ");
     EXPECT_TRUE(right.widget->Alignment() & Qt::AlignRight);
     Hosted<PanelLabel> model({{"Caption", std::string("Pellion")}, {"Raised", true}, {"FontColor", int32_t(0xFF0000)}});

@@ -9,10 +9,17 @@ namespace platform::instruments::test {
 namespace {
 
 const com::PropertyBag kImpedanceBar = {
-    {"PositionMax", 30.0},  {"SectionCount", int32_t(4)},     {"SectionEnd1", 10.0},
-    {"SectionEnd2", 15.0},  {"SectionEnd3", 20.0},            {"SectionColor1", std::string("default")},
-    {"SectionColor2", int32_t(3145645)}, {"SectionColor3", std::string("clYellow")},
-    {"SectionColor4", std::string("clRed")}, {"SegmentSize", int32_t(3)}, {"SegmentSpacing", int32_t(1)},
+    {"PositionMax", 30.0},
+    {"SectionCount", int32_t(4)},
+    {"SectionEnd1", 10.0},
+    {"SectionEnd2", 15.0},
+    {"SectionEnd3", 20.0},
+    {"SectionColor1", std::string("default")},
+    {"SectionColor2", int32_t(3145645)},
+    {"SectionColor3", std::string("clYellow")},
+    {"SectionColor4", std::string("clRed")},
+    {"SegmentSize", int32_t(3)},
+    {"SegmentSpacing", int32_t(1)},
 };
 
 TEST(LedBarLevel, ZeroEmptiesPositionMaxFillsAboveStaysFull)
@@ -51,7 +58,10 @@ TEST(LedBarLevel, TheScreenFollowsEveryLevelThatLightsAnotherSegment)
     bar.widget->show();
     auto screen = [&] {
         for (int pass = 0; pass < 2; ++pass) QCoreApplication::processEvents();
-        return QGuiApplication::primaryScreen()->grabWindow(bar.widget->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(bar.widget->winId())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
     };
     auto fresh = [&] { return bar.widget->grab().toImage().convertToFormat(QImage::Format_RGB32); };
     const QImage empty = screen();
@@ -73,7 +83,7 @@ struct Shown {
 TEST(SevenSegmentText, ShowsTwoDecimalsBlankingLeadingZeros)
 {
     const Shown cases[] = {
-        {10.0, 5, false, " 10.00"},  {0.01, 5, false, "  0.01"},   {999.99, 5, false, "999.99"},
+        {10.0, 5, false, " 10.00"},  {0.01, 5, false, "  0.01"},  {999.99, 5, false, "999.99"},
         {1000.0, 5, false, "-----"}, {-5.5, 5, false, " -5.50"},  {-5.5, 5, true, "-  5.50"},
         {5.5, 5, true, "   5.50"},   {12.346, 4, false, "12.35"}, {-0.001, 5, false, "  0.00"},
     };

@@ -18,7 +18,8 @@ int DistinctColours(const QImage& img)
 }
 
 template <class W>
-void RenderAndCheck(const char* name, const com::PropertyBag& bag, QSize size, std::function<void(Hosted<W>&)> drive = {})
+void RenderAndCheck(const char* name, const com::PropertyBag& bag, QSize size,
+                    std::function<void(Hosted<W>&)> drive = {})
 {
     Hosted<W> host(bag, size);
     if (drive) drive(host);
@@ -32,33 +33,50 @@ void RenderAndCheck(const char* name, const com::PropertyBag& bag, QSize size, s
 
 TEST(OffscreenRendering, EveryKindDrawsSomething)
 {
-    RenderAndCheck<PanelLabel>("label", {{"Caption", std::string("Pellion")}, {"Raised", true},
-                                         {"FontColor", int32_t(0xFF0000)}, {"FontSize", 16.0}}, QSize(140, 37));
+    RenderAndCheck<PanelLabel>(
+        "label",
+        {{"Caption", std::string("Pellion")}, {"Raised", true}, {"FontColor", int32_t(0xFF0000)}, {"FontSize", 16.0}},
+        QSize(140, 37));
     RenderAndCheck<LedSwitch>("led_switch", {{"Caption", std::string("POWER")}}, QSize(90, 28),
                               [](auto& h) { h.Call(14, {true}); });
-    RenderAndCheck<RotarySwitch>("rotary_switch", {{"PositionLabels", std::string("50, 100, 500")}, {"Position", int32_t(1)}},
-                                 QSize(102, 104));
-    RenderAndCheck<RotarySwitch>("rotary_switch_nine",
-                                 {{"PositionLabels", std::string("0, 5, 10, 15, 20, 25, 50, 75, 100")}, {"Position", int32_t(6)}},
-                                 QSize(183, 123));
+    RenderAndCheck<RotarySwitch>(
+        "rotary_switch", {{"PositionLabels", std::string("50, 100, 500")}, {"Position", int32_t(1)}}, QSize(102, 104));
+    RenderAndCheck<RotarySwitch>(
+        "rotary_switch_nine",
+        {{"PositionLabels", std::string("0, 5, 10, 15, 20, 25, 50, 75, 100")}, {"Position", int32_t(6)}},
+        QSize(183, 123));
     RenderAndCheck<ToggleSwitch>("toggle_switch", {{"Active", true}}, QSize(21, 40));
-    RenderAndCheck<LedBar>("led_bar", {{"PositionMax", 30.0}, {"SectionCount", int32_t(4)}, {"SectionEnd1", 10.0},
-                                       {"SectionEnd2", 15.0}, {"SectionEnd3", 20.0}, {"SectionColor2", int32_t(3145645)},
-                                       {"SectionColor3", std::string("clYellow")}, {"SectionColor4", std::string("clRed")},
-                                       {"Level", 22.0}},
+    RenderAndCheck<LedBar>("led_bar",
+                           {{"PositionMax", 30.0},
+                            {"SectionCount", int32_t(4)},
+                            {"SectionEnd1", 10.0},
+                            {"SectionEnd2", 15.0},
+                            {"SectionEnd3", 20.0},
+                            {"SectionColor2", int32_t(3145645)},
+                            {"SectionColor3", std::string("clYellow")},
+                            {"SectionColor4", std::string("clRed")},
+                            {"Level", 22.0}},
                            QSize(15, 88));
     RenderAndCheck<SevenSegment>("seven_segment", {{"DigitCount", int32_t(5)}, {"Value", 10.0}}, QSize(230, 75));
-    RenderAndCheck<StripChart>("strip_chart", {{"XAxisMax", 256.0}, {"YAxisMax", 100.0}, {"Channels", std::string("a,255")}},
+    RenderAndCheck<StripChart>("strip_chart",
+                               {{"XAxisMax", 256.0}, {"YAxisMax", 100.0}, {"Channels", std::string("a,255")}},
                                QSize(300, 120), [](auto& h) {
                                    auto* chart = static_cast<StripChart*>(h.widget);
-                                   for (int i = 0; i < 200; ++i) chart->SetChannelValue(0, chart->AddColumn(i), 50 + 40 * std::sin(i / 10.0));
+                                   for (int i = 0; i < 200; ++i)
+                                       chart->SetChannelValue(0, chart->AddColumn(i), 50 + 40 * std::sin(i / 10.0));
                                });
     RenderAndCheck<StripChart>("strip_chart_axes",
-                               {{"XAxisMax", 100.0}, {"YAxisMax", 10.0}, {"XAxisShow", true}, {"YAxisShow", true},
-                                {"ShowLegend", true}, {"GridLineStyle", std::string("lineSolid")}, {"XAxisTickMajorCount", int32_t(5)},
+                               {{"XAxisMax", 100.0},
+                                {"YAxisMax", 10.0},
+                                {"XAxisShow", true},
+                                {"YAxisShow", true},
+                                {"ShowLegend", true},
+                                {"GridLineStyle", std::string("lineSolid")},
+                                {"XAxisTickMajorCount", int32_t(5)},
                                 {"YAxisTickMajorCount", int32_t(3)}},
                                QSize(360, 160), [](auto& h) {
-                                   for (int i = 0; i < 150; ++i) h.widget->SetChannelValue(i % 8, h.widget->AddColumn(i), i % 10);
+                                   for (int i = 0; i < 150; ++i)
+                                       h.widget->SetChannelValue(i % 8, h.widget->AddColumn(i), i % 10);
                                });
 }
 

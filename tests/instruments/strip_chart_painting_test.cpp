@@ -60,8 +60,9 @@ public:
             const double t = n * 4 + f;
             const int32_t col = chart().AddColumn(t);
             for (int c : {0, 1, 2, 3, 5, 6, 7}) {
-                const double wave = stepped ? ((n / 150 + c) % 3) * 9000.0 + 300.0 * std::sin(t)
-                                            : 30000.0 * std::sin(t * (0.02 + 0.007 * c)) + 9000.0 * std::sin(t * 0.9 + c);
+                const double wave = stepped
+                                        ? ((n / 150 + c) % 3) * 9000.0 + 300.0 * std::sin(t)
+                                        : 30000.0 * std::sin(t * (0.02 + 0.007 * c)) + 9000.0 * std::sin(t * 0.9 + c);
                 chart().SetChannelValue(c, col, 32767.0 + wave + 33000.0 * (7 - c));
             }
         }
@@ -72,7 +73,10 @@ public:
     QImage Screen()
     {
         Pump();
-        return QGuiApplication::primaryScreen()->grabWindow(chart().winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(chart().winId())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
     }
     // The whole chart painted now, from scratch.
     QImage FreshPaint() { return chart().grab().toImage().convertToFormat(QImage::Format_RGB32); }
@@ -125,8 +129,8 @@ TEST(ChartScreen, StripsAndFramesAddUpToTheGridWithTheTracesOverIt)
 {
     // Enough packets for the view to move over the trace buffer and the buffer to move, twice.
     const StreamCase cases[] = {
-        {kQuorvexChart, 1500, 1}, {kQuorvexChart, 1500, 5}, {kPellionChart, 1500, 1},
-        {kPellionChart, 1500, 3}, {kPellionChart, 600, 0}, {kPellionChart, 1500, 1, true},
+        {kQuorvexChart, 1500, 1},       {kQuorvexChart, 1500, 5}, {kPellionChart, 1500, 1},
+        {kPellionChart, 1500, 3},       {kPellionChart, 600, 0},  {kPellionChart, 1500, 1, true},
         {kQuorvexChart, 1500, 2, true},
     };
     for (const StreamCase& c : cases) {
@@ -175,8 +179,8 @@ TEST(ChartScreen, AChartNeverShownPaintsTheGridWithTheTracesOverIt)
 
 TEST(ChartScreen, UpdatesDrawnTogetherAtAPaintComeOutAsIfDrawnAsEachEnded)
 {
-    for (const StreamCase& c : {StreamCase{kQuorvexChart, 1500, 7}, StreamCase{kPellionChart, 1500, 7},
-                                StreamCase{kPellionChart, 1500, 0}}) {
+    for (const StreamCase& c :
+         {StreamCase{kQuorvexChart, 1500, 7}, StreamCase{kPellionChart, 1500, 7}, StreamCase{kPellionChart, 1500, 0}}) {
         Streamed together(c.setup), oneByOne(c.setup);
         together.chart().show();
         for (int n = 0; n < c.packets; ++n) {

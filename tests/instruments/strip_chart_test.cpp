@@ -10,8 +10,11 @@ const double kOffsets[8] = {197602.0, 164835.0, 132068.0, 99301.0, 0.0, 66534.0,
 
 class ChartTest : public ::testing::Test {
 protected:
-    com::PropertyBag bag = {{"XAxisMax", 1024.0},     {"YAxisMax", 270000.0}, {"AutoScrollType", std::string("scrollPage")},
-                            {"AutoScrollStepSize", 128.0}, {"Channels", std::string(kChannels)}};
+    com::PropertyBag bag = {{"XAxisMax", 1024.0},
+                            {"YAxisMax", 270000.0},
+                            {"AutoScrollType", std::string("scrollPage")},
+                            {"AutoScrollStepSize", 128.0},
+                            {"Channels", std::string(kChannels)}};
     Hosted<StripChart> host{bag, QSize(811, 300)};
     IStripChart* chart = nullptr;
 
@@ -104,13 +107,14 @@ struct ScrollCase {
 TEST(ChartScrolling, TheStepSizeAndScrollTypeDecideTheJump)
 {
     const ScrollCase cases[] = {
-        {"scrollPage", 128.0, 1023.0, 0.0}, {"scrollPage", 128.0, 1024.0, 128.0}, {"scrollPage", 1.0, 1030.5, 7.0},
-        {"scrollPage", 0.0, 1024.0, 1024.0},  // no step: a whole page
+        {"scrollPage", 128.0, 1023.0, 0.0}, {"scrollPage", 128.0, 1024.0, 128.0},
+        {"scrollPage", 1.0, 1030.5, 7.0},   {"scrollPage", 0.0, 1024.0, 1024.0},  // no step: a whole page
         {"scrollNone", 128.0, 5000.0, 0.0},
     };
     for (const ScrollCase& c : cases) {
-        Hosted<StripChart> host({{"XAxisMax", 1024.0}, {"AutoScrollType", std::string(c.type)}, {"AutoScrollStepSize", c.step}},
-                                QSize(300, 100));
+        Hosted<StripChart> host(
+            {{"XAxisMax", 1024.0}, {"AutoScrollType", std::string(c.type)}, {"AutoScrollStepSize", c.step}},
+            QSize(300, 100));
         host.widget->AddColumn(c.x);
         EXPECT_EQ(host.widget->ViewStart(), c.viewStart) << c.type << " step " << c.step << " x " << c.x;
     }
@@ -131,7 +135,8 @@ TEST_F(ChartTest, AScrollMovesTheDrawnTracesLeft)
     int moved = 0;
     for (int yy = 0; yy < before.height(); ++yy)
         for (int xx = shift; xx < before.width() - 8; ++xx)
-            if (before.pixelColor(xx, yy).alpha() && after.pixelColor(xx - shift, yy) == before.pixelColor(xx, yy)) ++moved;
+            if (before.pixelColor(xx, yy).alpha() && after.pixelColor(xx - shift, yy) == before.pixelColor(xx, yy))
+                ++moved;
     EXPECT_GT(moved, 7 * 2);
 }
 

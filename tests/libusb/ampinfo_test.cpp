@@ -45,8 +45,9 @@ TEST_F(AmpinfoOverLibusb, ListShowsTheUnitWithBackendIdsAndProduct)
     m_testbed.plug(m_amp, 2, 4);
     const Outcome run = ampinfo("--list");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("0  libusb  1209:a404  \"QRVX-4 EEG Amplifier\"  \\\\?\\usb#vid_1209&pid_a404#libusb-1-4#"),
-              std::string::npos)
+    EXPECT_NE(
+        run.output.find("0  libusb  1209:a404  \"QRVX-4 EEG Amplifier\"  \\\\?\\usb#vid_1209&pid_a404#libusb-1-4#"),
+        std::string::npos)
         << run.output;
 }
 

@@ -25,7 +25,8 @@ namespace lb = platform::bus::libusb;
 
 constexpr uint16_t kQuorvexId = 0xA404;
 
-std::shared_ptr<sim::UsbDevice> make_model(uint16_t productId = kQuorvexId, std::string product = "QRVX-4 EEG Amplifier")
+std::shared_ptr<sim::UsbDevice> make_model(uint16_t productId = kQuorvexId,
+                                           std::string product = "QRVX-4 EEG Amplifier")
 {
     return std::make_shared<sim::UsbDevice>(sim::amplifier_descriptors(productId, product, "1234"), "model");
 }
@@ -172,14 +173,33 @@ TEST_F(LibusbDescriptors, DeviceAndConfigurationComeFromTheCacheAsTheDeviceSentT
 TEST_F(LibusbDescriptors, RebuiltConfigurationBlocksMatchTheDevice)
 {
     const std::vector<std::pair<const char*, sim::Bytes>> blocks = {
-        {"class descriptors before the endpoints",
-         sim::ConfigBuilder().interface(0, 0).raw({5, 0x24, 0, 0x10, 1}).raw({4, 0x24, 1, 0}).endpoint(0x01, 2).endpoint(0x81, 2).build()},
-        {"a descriptor after the configuration and after an endpoint",
-         sim::ConfigBuilder().raw({8, 0x0B, 0, 1, 0xFF, 0, 0, 0}).interface(0, 0).endpoint(0x01, 2).raw({6, 0x30, 0, 0, 0, 0}).endpoint(0x81, 3, 64, 4).build()},
-        {"two alternate settings",
-         sim::ConfigBuilder().interface(0, 0).endpoint(0x01, 2).endpoint(0x81, 2).interface(0, 1).endpoint(0x02, 2).build()},
-        {"a 9-byte audio endpoint",
-         sim::ConfigBuilder().interface(0, 0).raw({9, 5, 0x83, 1, 0xC0, 0, 1, 0, 0}).endpoint(0x81, 2).num_endpoints(2).build()},
+        {"class descriptors before the endpoints", sim::ConfigBuilder()
+                                                       .interface(0, 0)
+                                                       .raw({5, 0x24, 0, 0x10, 1})
+                                                       .raw({4, 0x24, 1, 0})
+                                                       .endpoint(0x01, 2)
+                                                       .endpoint(0x81, 2)
+                                                       .build()},
+        {"a descriptor after the configuration and after an endpoint", sim::ConfigBuilder()
+                                                                           .raw({8, 0x0B, 0, 1, 0xFF, 0, 0, 0})
+                                                                           .interface(0, 0)
+                                                                           .endpoint(0x01, 2)
+                                                                           .raw({6, 0x30, 0, 0, 0, 0})
+                                                                           .endpoint(0x81, 3, 64, 4)
+                                                                           .build()},
+        {"two alternate settings", sim::ConfigBuilder()
+                                       .interface(0, 0)
+                                       .endpoint(0x01, 2)
+                                       .endpoint(0x81, 2)
+                                       .interface(0, 1)
+                                       .endpoint(0x02, 2)
+                                       .build()},
+        {"a 9-byte audio endpoint", sim::ConfigBuilder()
+                                        .interface(0, 0)
+                                        .raw({9, 5, 0x83, 1, 0xC0, 0, 1, 0, 0})
+                                        .endpoint(0x81, 2)
+                                        .num_endpoints(2)
+                                        .build()},
     };
     for (const auto& [name, block] : blocks) {
         SCOPED_TRACE(name);
@@ -287,7 +307,8 @@ TEST_F(LibusbTransfers, CancelCompletesThePendingReadOnceAsCancelled)
 TEST_F(LibusbTransfers, IsochronousEndpointIsRefusedWithAnError)
 {
     auto set = m_model->descriptors();
-    set.configurations[0] = sim::ConfigBuilder().interface(0, 0).endpoint(0x01, 2).endpoint(0x81, 2).endpoint(0x82, 1).build();
+    set.configurations[0] =
+        sim::ConfigBuilder().interface(0, 0).endpoint(0x01, 2).endpoint(0x81, 2).endpoint(0x82, 1).build();
     m_model->set_descriptors(set);
     plug_and_start();
     std::vector<uint8_t> room(64);

@@ -20,11 +20,16 @@ TEST(UsbIdParse, AcceptsOnlyFourHexDigitsEachSide)
         uint16_t vendor, product;
     };
     const Case cases[] = {
-        {"1209:a404", true, 0x1209, 0xA404}, {"ABCD:00ff", true, 0xABCD, 0x00FF},
-        {"1209:a40", false, 0, 0},           {"0x1209:a404", false, 0, 0},
-        {"1209a404", false, 0, 0},           {"1209:a404:1", false, 0, 0},
-        {"12g9:a404", false, 0, 0},          {":", false, 0, 0},
-        {"", false, 0, 0},                   {"12 9:a404", false, 0, 0},
+        {"1209:a404", true, 0x1209, 0xA404},
+        {"ABCD:00ff", true, 0xABCD, 0x00FF},
+        {"1209:a40", false, 0, 0},
+        {"0x1209:a404", false, 0, 0},
+        {"1209a404", false, 0, 0},
+        {"1209:a404:1", false, 0, 0},
+        {"12g9:a404", false, 0, 0},
+        {":", false, 0, 0},
+        {"", false, 0, 0},
+        {"12 9:a404", false, 0, 0},
     };
     for (const auto& c : cases) {
         const auto id = lb::parse_usb_id(c.text);
@@ -38,14 +43,13 @@ TEST(UsbIdParse, AcceptsOnlyFourHexDigitsEachSide)
 
 TEST(DeviceTableLines, MalformedLinesAreReportedWithTheirNumberAndSkipped)
 {
-    std::istringstream in(
-        "# amplifiers\n"
-        "1209:a404 quorvex\n"
-        "\n"
-        "1209:a402   pellion   # second model\n"
-        "1209-a403 broken\n"
-        "dead:beef\n"
-        "1111:2222 one two\n");
+    std::istringstream in("# amplifiers\n"
+                          "1209:a404 quorvex\n"
+                          "\n"
+                          "1209:a402   pellion   # second model\n"
+                          "1209-a403 broken\n"
+                          "dead:beef\n"
+                          "1111:2222 one two\n");
     std::ostringstream err;
     lb::DeviceTable table;
     table.add_lines(in, "amp-usb-ids", err);
@@ -56,9 +60,8 @@ TEST(DeviceTableLines, MalformedLinesAreReportedWithTheirNumberAndSkipped)
     EXPECT_EQ(table.find(0xDEAD, 0xBEEF)->model, "");
     EXPECT_FALSE(table.contains(0x1209, 0xA403));
     EXPECT_FALSE(table.contains(0x1111, 0x2222));
-    EXPECT_EQ(err.str(),
-              "amp-usb-ids:5: not a `VID:PID model` line, skipped: 1209-a403 broken\n"
-              "amp-usb-ids:7: not a `VID:PID model` line, skipped: 1111:2222 one two\n");
+    EXPECT_EQ(err.str(), "amp-usb-ids:5: not a `VID:PID model` line, skipped: 1209-a403 broken\n"
+                         "amp-usb-ids:7: not a `VID:PID model` line, skipped: 1111:2222 one two\n");
 }
 
 TEST(DeviceTableLines, EnvironmentListSkipsBadEntriesAndKeepsTheRest)

@@ -127,7 +127,8 @@ TEST_F(LibusbOpen, UnplugDuringAPendingReadFailsItAtOnceAndWithdrawsTheInterface
     const auto [ok, took] = read.get();
     EXPECT_FALSE(ok);
     EXPECT_LT(took, std::chrono::seconds(5)) << "not left to the 10 s time limit";
-    for (int i = 0; i < 500 && m_usb.DeviceCount() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && m_usb.DeviceCount() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(m_usb.DeviceCount(), 0);
 }
 

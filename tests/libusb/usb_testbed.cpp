@@ -115,7 +115,8 @@ struct UsbTestbed::Fake {
         if (!u->urb) return -EFAULT;
         const usbdevfs_urb head = fields(*u);
         if (head.buffer_length > 0) {
-            u->buffer = umockdev_ioctl_data_resolve(u->urb, offsetof(usbdevfs_urb, buffer), size_t(head.buffer_length), nullptr);
+            u->buffer = umockdev_ioctl_data_resolve(u->urb, offsetof(usbdevfs_urb, buffer), size_t(head.buffer_length),
+                                                    nullptr);
             if (!u->buffer) return -EFAULT;
         }
         {
@@ -128,7 +129,8 @@ struct UsbTestbed::Fake {
             note("SUBMITURB control");
             if (head.buffer_length < 8) return -EINVAL;
             const uint8_t* s = u->buffer->data;
-            const Setup setup{s[0], s[1], uint16_t(s[2] | s[3] << 8), uint16_t(s[4] | s[5] << 8), uint16_t(s[6] | s[7] << 8)};
+            const Setup setup{s[0], s[1], uint16_t(s[2] | s[3] << 8), uint16_t(s[4] | s[5] << 8),
+                              uint16_t(s[6] | s[7] << 8)};
             std::span<uint8_t> data(u->buffer->data + 8, size_t(head.buffer_length - 8));
             if (setup.length > data.size()) return -EINVAL;
             const Result r = model->control(setup, data.first(setup.length));
@@ -138,7 +140,8 @@ struct UsbTestbed::Fake {
         }
 
         char what[40];
-        std::snprintf(what, sizeof what, "SUBMITURB %s 0x%02x", head.type == USBDEVFS_URB_TYPE_BULK ? "bulk" : "other", head.endpoint);
+        std::snprintf(what, sizeof what, "SUBMITURB %s 0x%02x", head.type == USBDEVFS_URB_TYPE_BULK ? "bulk" : "other",
+                      head.endpoint);
         note(what);
         std::span<uint8_t> data;
         if (u->buffer) data = std::span(u->buffer->data, size_t(head.buffer_length));

@@ -387,7 +387,8 @@ TEST_P(RecordingRate, IsMeasuredOverTheFirstSecondAndCutIntoWholeSecondRecords)
     EXPECT_EQ(file.annotations[1].text, "Sample rate " + std::to_string(int(GetParam().rate)) + " Hz measured");
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, RecordingRate, testing::Values(RateCase{256, 256}, RateCase{1024, 1024}, RateCase{4096, 4096}),
+INSTANTIATE_TEST_SUITE_P(Rates, RecordingRate,
+                         testing::Values(RateCase{256, 256}, RateCase{1024, 1024}, RateCase{4096, 4096}),
                          [](const testing::TestParamInfo<RateCase>& info) {
                              return "Rate" + std::to_string(int(info.param.rate));
                          });

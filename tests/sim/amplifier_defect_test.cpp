@@ -185,23 +185,23 @@ TEST_F(AmplifierDefects, ArgumentsOutOfRangeOrMalformedChangeNothing)
         const char* text;
         const char* answer;
     };
-    for (Case c : {Case{"gain 0 1", "out of range: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
-                   Case{"gain 9 1", "out of range: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
-                   Case{"gain 3 -0.1", "out of range: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
-                   Case{"gain 3 nan", "usage: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
-                   Case{"gain 3.5 1", "usage: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
-                   Case{"gain 3", "usage: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
-                   Case{"gain 3 1 2", "usage: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
-                   Case{"dead two", "usage: defect dead CH (CH 1 to 8)"},
-                   Case{"noise 2 10001", "out of range: defect noise CH UV (CH 1 to 8, UV 0 to 10000)"},
-                   Case{"stuck 2 65536", "out of range: defect stuck CH [COUNT] (CH 1 to 8, COUNT 0 to 65535)"},
-                   Case{"mains -1", "out of range: defect mains UV (UV 0 to 100000)"},
-                   Case{"rate 51", "out of range: defect rate PERCENT (PERCENT -50 to 50)"},
-                   Case{"stall 1.5", "out of range: defect stall MS (MS 0 to 10000)"},
-                   Case{"stall 10001", "out of range: defect stall MS (MS 0 to 10000)"},
-                   Case{"off now", "usage: defect off"},
-                   Case{"loud 3", "unknown defect 'loud': gain, dead, noise, stuck, mains, rate, stall or off"},
-                   Case{"", "unknown defect '': gain, dead, noise, stuck, mains, rate, stall or off"}})
+    for (Case c :
+         {Case{"gain 0 1", "out of range: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
+          Case{"gain 9 1", "out of range: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
+          Case{"gain 3 -0.1", "out of range: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
+          Case{"gain 3 nan", "usage: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
+          Case{"gain 3.5 1", "usage: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
+          Case{"gain 3", "usage: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
+          Case{"gain 3 1 2", "usage: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)"},
+          Case{"dead two", "usage: defect dead CH (CH 1 to 8)"},
+          Case{"noise 2 10001", "out of range: defect noise CH UV (CH 1 to 8, UV 0 to 10000)"},
+          Case{"stuck 2 65536", "out of range: defect stuck CH [COUNT] (CH 1 to 8, COUNT 0 to 65535)"},
+          Case{"mains -1", "out of range: defect mains UV (UV 0 to 100000)"},
+          Case{"rate 51", "out of range: defect rate PERCENT (PERCENT -50 to 50)"},
+          Case{"stall 1.5", "out of range: defect stall MS (MS 0 to 10000)"},
+          Case{"stall 10001", "out of range: defect stall MS (MS 0 to 10000)"}, Case{"off now", "usage: defect off"},
+          Case{"loud 3", "unknown defect 'loud': gain, dead, noise, stuck, mains, rate, stall or off"},
+          Case{"", "unknown defect '': gain, dead, noise, stuck, mains, rate, stall or off"}})
         EXPECT_EQ(amp->defect(c.text), c.answer) << c.text;
     EXPECT_FALSE(amp->defect_gain(1, std::numeric_limits<double>::infinity()));
     EXPECT_FALSE(amp->defect_noise(0, 1));

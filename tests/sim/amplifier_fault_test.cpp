@@ -33,8 +33,8 @@ protected:
 
 TEST_F(AmplifierFaults, FaultNamesRoundTrip)
 {
-    for (Fault f : {Fault::no_answer, Fault::short_packets, Fault::garbled, Fault::status,
-                    Fault::detach, Fault::wrong_product, Fault::old_driver})
+    for (Fault f : {Fault::no_answer, Fault::short_packets, Fault::garbled, Fault::status, Fault::detach,
+                    Fault::wrong_product, Fault::old_driver})
         EXPECT_EQ(sim::parse_fault(sim::fault_name(f)), f);
     EXPECT_EQ(sim::parse_fault("short"), Fault::short_packets);
     EXPECT_FALSE(sim::parse_fault("loud"));

@@ -127,10 +127,9 @@ TEST_F(AmplifierProtocol, MalformedCalibrationPacketIsIgnored)
 {
     send(*amp, {1});
     send(*amp, kCalibration10Hz);
-    for (Bytes bad : {Bytes{9, 0x31, 1, 0x21, 0, 0x32, 0, 0x23, 0, 255},
-                      Bytes{9, 0x30, 1, 0x21, 0, 0x32, 0, 0x24, 0, 255},
-                      Bytes{9, 0x30, 1, 0x21, 0, 0x32, 0, 0x23, 0},
-                      Bytes{9}}) {
+    for (Bytes bad :
+         {Bytes{9, 0x31, 1, 0x21, 0, 0x32, 0, 0x23, 0, 255}, Bytes{9, 0x30, 1, 0x21, 0, 0x32, 0, 0x24, 0, 255},
+          Bytes{9, 0x30, 1, 0x21, 0, 0x32, 0, 0x23, 0}, Bytes{9}}) {
         send(*amp, bad);
         EXPECT_EQ(amp->state().signal.calWord, 10737u);
         EXPECT_EQ(amp->state().signal.calAmplitude, 126);
@@ -154,9 +153,8 @@ TEST_F(AmplifierProtocol, EachModelIgnoresTheCodesItDoesNotKnow)
     EXPECT_TRUE(s.refLinked);
     EXPECT_EQ(s.calWord, 10737u);
     EXPECT_EQ(amp->log().notes(),
-              (std::vector<std::string>{"unknown command 12", "unknown command 13",
-                                        "unknown command 16", "unknown command 17",
-                                        "unknown command 254", "unknown command 9"}));
+              (std::vector<std::string>{"unknown command 12", "unknown command 13", "unknown command 16",
+                                        "unknown command 17", "unknown command 254", "unknown command 9"}));
     send(*amp, {19});
     send(*amp, {20});
     EXPECT_EQ(amp->state().signal.notchHz, 0);
@@ -193,12 +191,12 @@ TEST_F(AmplifierProtocol, PowersUpAsThePanelsSwitchesShowAtStart)
         make({.model = model});
         send(*amp, {1});
         sim::SignalSettings s = amp->state().signal;
-        EXPECT_EQ(s.mode, 4);       // Mode at "CAL" / "Test"
-        EXPECT_EQ(s.range, 7);      // Range at "100"
-        EXPECT_EQ(s.channels, 2);   // channel toggle down: "2 Ch."
-        EXPECT_FALSE(s.aux);        // "Aux OFF"
-        EXPECT_TRUE(s.refLinked);   // "Link REF"
-        EXPECT_EQ(s.notchHz, 60);   // "60Hz" (toggle down, or the rotary at 0)
+        EXPECT_EQ(s.mode, 4);      // Mode at "CAL" / "Test"
+        EXPECT_EQ(s.range, 7);     // Range at "100"
+        EXPECT_EQ(s.channels, 2);  // channel toggle down: "2 Ch."
+        EXPECT_FALSE(s.aux);       // "Aux OFF"
+        EXPECT_TRUE(s.refLinked);  // "Link REF"
+        EXPECT_EQ(s.notchHz, 60);  // "60Hz" (toggle down, or the rotary at 0)
         EXPECT_EQ(s.calWord, 10737u);
         EXPECT_EQ(s.calAmplitude, 126);
     }
@@ -208,8 +206,7 @@ TEST_F(AmplifierProtocol, PowerCycleResetsModeAndRangeAndKeepsTheOtherSwitches)
 {
     const Bytes calibration2Hz{9, 0x30, 0x63, 0x21, 0x08, 0x32, 0x00, 0x23, 0x00, 0x19};
     send(*amp, {1});
-    for (Bytes c : {Bytes{3}, Bytes{8}, Bytes{12}, Bytes{14}, Bytes{17}, Bytes{19}, calibration2Hz})
-        send(*amp, c);
+    for (Bytes c : {Bytes{3}, Bytes{8}, Bytes{12}, Bytes{14}, Bytes{17}, Bytes{19}, calibration2Hz}) send(*amp, c);
     send(*amp, {2});
     send(*amp, {6});  // ignored while off
     send(*amp, {1});

@@ -46,8 +46,7 @@ protected:
     void TearDown() override { amp.reset(); }
 };
 
-SignalGenerator generator(SignalSettings s, Model model = Model::quorvex, int mainsHz = 50,
-                          uint32_t seed = 7)
+SignalGenerator generator(SignalSettings s, Model model = Model::quorvex, int mainsHz = 50, uint32_t seed = 7)
 {
     SignalGenerator g(model, 256, mainsHz, seed);
     g.set(s);
@@ -61,8 +60,7 @@ struct SquareCase {
     double periodSamples;
 };
 
-class CalibrationSquareWave : public AmplifierSignal,
-                              public ::testing::WithParamInterface<SquareCase> {};
+class CalibrationSquareWave : public AmplifierSignal, public ::testing::WithParamInterface<SquareCase> {};
 
 TEST_P(CalibrationSquareWave, FollowsFrequencyAmplitudeAndRangeOfTheLastPacket)
 {
@@ -70,7 +68,7 @@ TEST_P(CalibrationSquareWave, FollowsFrequencyAmplitudeAndRangeOfTheLastPacket)
     const Bytes first{9, 0x30, 0x31, 0x21, 0x04, 0x32, 0x00, 0x23, 0x00, 0x32};  // 1 Hz, code 50
     start({first, c.packet, {c.range}});
     std::vector<double> x = channel(0, 256);  // four seconds
-    EXPECT_GT(x[0], 32768);  // high first
+    EXPECT_GT(x[0], 32768);                   // high first
     // The noise is small beside the wave: its sign tells the halves apart.
     std::vector<double> high, low;
     std::vector<size_t> rising;
@@ -104,9 +102,8 @@ TEST(CalibrationAmplitude, EachCodeReadsItsMicrovoltsPeakToPeak)
         uint8_t code;
         double uv;
     };
-    for (Step step : {Step{0, 0}, Step{13, 5.098}, Step{25, 9.804}, Step{38, 14.902},
-                      Step{50, 19.608}, Step{63, 24.706}, Step{126, 49.412}, Step{193, 75.686},
-                      Step{255, 100.0}}) {
+    for (Step step : {Step{0, 0}, Step{13, 5.098}, Step{25, 9.804}, Step{38, 14.902}, Step{50, 19.608},
+                      Step{63, 24.706}, Step{126, 49.412}, Step{193, 75.686}, Step{255, 100.0}}) {
         SignalGenerator g = generator({.mode = 4, .range = 8, .calWord = 8589, .calAmplitude = step.code});
         std::vector<double> x = capture_uv(g, 8192)[0];
         // Halves by the wave's own phase, so that a flat line measures 0.
@@ -159,9 +156,8 @@ TEST(Noise, EveryLiveChannelCarriesItsOwnHalfMicrovoltOfWhiteNoiseAtEveryRange)
     for (Model model : {Model::quorvex, Model::pellion}) {
         for (uint8_t range : {6, 7, 8}) {
             // Calibration at code 0: nothing but the noise.
-            SignalGenerator g = generator({.mode = 4, .range = range, .channels = 4, .aux = true,
-                                           .calAmplitude = 0},
-                                          model);
+            SignalGenerator g =
+                generator({.mode = 4, .range = range, .channels = 4, .aux = true, .calAmplitude = 0}, model);
             auto uv = capture_uv(g, 16384);
             std::vector<size_t> live = model == Model::quorvex ? std::vector<size_t>{0, 1, 2, 3, 5, 6, 7}
                                                                : std::vector<size_t>{0, 1, 5, 6};
@@ -208,10 +204,11 @@ TEST_P(NoiseAboveTheEegBand, IsTheWhiteNoiseAloneOnEveryLiveChannel)
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, NoiseAboveTheEegBand,
-    ::testing::Values(HighBandCase{Model::quorvex, 50, {.mode = 3, .channels = 4, .aux = true}},
-                      HighBandCase{Model::quorvex, 60, {.mode = 3, .range = 8, .channels = 4, .aux = true,
-                                                       .refLinked = false, .notchHz = 50}},
-                      HighBandCase{Model::pellion, 50, {.mode = 3, .aux = true, .notchHz = 0}}));
+    ::testing::Values(
+        HighBandCase{Model::quorvex, 50, {.mode = 3, .channels = 4, .aux = true}},
+        HighBandCase{
+            Model::quorvex, 60, {.mode = 3, .range = 8, .channels = 4, .aux = true, .refLinked = false, .notchHz = 50}},
+        HighBandCase{Model::pellion, 50, {.mode = 3, .aux = true, .notchHz = 0}}));
 
 struct NotchCase {
     Model model;
@@ -225,8 +222,8 @@ class MainsNotch : public ::testing::TestWithParam<NotchCase> {};
 TEST_P(MainsNotch, LineIsTwelveMicrovoltsAndTheMatchingNotchTakesItDownSixtyDecibels)
 {
     NotchCase c = GetParam();
-    SignalGenerator g = generator({.mode = 3, .range = 8, .channels = 4, .aux = true, .notchHz = c.notchHz},
-                                  c.model, c.mainsHz);
+    SignalGenerator g =
+        generator({.mode = 3, .range = 8, .channels = 4, .aux = true, .notchHz = c.notchHz}, c.model, c.mainsHz);
     auto uv = capture_uv(g, 16384);
     for (size_t ch : {0, 1, 5, 6}) {
         double line = line_amplitude(uv[ch], c.mainsHz, 256);
@@ -237,8 +234,7 @@ TEST_P(MainsNotch, LineIsTwelveMicrovoltsAndTheMatchingNotchTakesItDownSixtyDeci
 
 INSTANTIATE_TEST_SUITE_P(Settings, MainsNotch,
                          ::testing::Values(NotchCase{Model::quorvex, 50, 60, 12.0},
-                                           NotchCase{Model::quorvex, 50, 50, 0},
-                                           NotchCase{Model::quorvex, 60, 60, 0},
+                                           NotchCase{Model::quorvex, 50, 50, 0}, NotchCase{Model::quorvex, 60, 60, 0},
                                            NotchCase{Model::quorvex, 60, 50, 12.0},
                                            NotchCase{Model::pellion, 50, 0, 12.0},
                                            NotchCase{Model::pellion, 60, 0, 12.0},

@@ -42,9 +42,9 @@ protected:
     {
         if (runtimeDir.empty()) runtimeDir = dir.string();
         std::ofstream(dir / "in") << input;
-        std::string command = "AMP_RUNTIME_DIR='" + runtimeDir + "' timeout 20 " AMPSIM_PATH " " +
-                              args + " <'" + (dir / "in").string() + "' >'" +
-                              (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
+        std::string command = "AMP_RUNTIME_DIR='" + runtimeDir + "' timeout 20 " AMPSIM_PATH " " + args + " <'" +
+                              (dir / "in").string() + "' >'" + (dir / "out").string() + "' 2>'" +
+                              (dir / "err").string() + "'";
         int status = std::system(command.c_str());
         Outcome r;
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -111,29 +111,46 @@ TEST_F(AmpsimCli, DefectCommandsAreTakenAndBadOnesNamed)
                     "defect gain 3 0.9\ndefect dead 2\ndefect noise 4 5\ndefect stuck 5\ndefect mains 100\n"
                     "defect rate 1\ndefect stall 100\ndefect off\ndefect gain 9 1\ndefect\nquit\n");
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.errLines,
-              (std::vector<std::string>{
-                  "ampsim: out of range: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)",
-                  "ampsim: unknown defect '': gain, dead, noise, stuck, mains, rate, stall or off"}));
+    EXPECT_EQ(r.errLines, (std::vector<std::string>{
+                              "ampsim: out of range: defect gain CH FACTOR (CH 1 to 8, FACTOR 0 to 100)",
+                              "ampsim: unknown defect '': gain, dead, noise, stuck, mains, rate, stall or off"}));
 }
 
 TEST_F(AmpsimCli, HelpListsOptionsAndStandardInputCommands)
 {
     Outcome r = run("--help");
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* word : {"--model", "--product", "--log", "--serial", "--firmware",
-                             "--usb-driver", "--rate", "--name", "unplug", "plug", "quit",
-                             "--seed", "impedance CH KOHM", "fault NAME on|off", "no-answer", "garbled",
-                             "defect gain CH FACTOR", "defect dead CH", "defect noise CH UV",
-                             "defect stuck CH [COUNT]", "defect mains UV", "defect rate PERCENT",
-                             "defect stall MS", "defect off"})
+    for (const char* word : {"--model",
+                             "--product",
+                             "--log",
+                             "--serial",
+                             "--firmware",
+                             "--usb-driver",
+                             "--rate",
+                             "--name",
+                             "unplug",
+                             "plug",
+                             "quit",
+                             "--seed",
+                             "impedance CH KOHM",
+                             "fault NAME on|off",
+                             "no-answer",
+                             "garbled",
+                             "defect gain CH FACTOR",
+                             "defect dead CH",
+                             "defect noise CH UV",
+                             "defect stuck CH [COUNT]",
+                             "defect mains UV",
+                             "defect rate PERCENT",
+                             "defect stall MS",
+                             "defect off"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
 TEST_F(AmpsimCli, BadCommandsAreReportedAndQuitEndsCleanly)
 {
     Outcome r = run("--model pellion --name cli-test --log '" + (dir / "wire.jsonl").string() + "'",
-                "bogus\nfault loud on\nimpedance 9 3\nfault short on\nunplug\nplug\nquit\n");
+                    "bogus\nfault loud on\nimpedance 9 3\nfault short on\nunplug\nplug\nquit\n");
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.errLines.size(), 3u);
     EXPECT_FALSE(std::filesystem::exists(dir / "cli-test.sock"));  // unplugged on the way out

@@ -32,10 +32,7 @@ public:
             promise->set_value({r.status, {buffer->begin(), buffer->begin() + r.bytes}});
         });
     }
-    bool done() const
-    {
-        return m_future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    }
+    bool done() const { return m_future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
     Transfer wait()
     {
         if (m_future.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
@@ -55,8 +52,7 @@ inline Transfer read(platform::bus::Device& device, size_t room = 512)
     return PendingRead(device, room).wait();
 }
 
-inline platform::bus::Result send(platform::bus::Device& device, std::vector<uint8_t> bytes,
-                                  uint8_t endpoint = 0x01)
+inline platform::bus::Result send(platform::bus::Device& device, std::vector<uint8_t> bytes, uint8_t endpoint = 0x01)
 {
     platform::bus::Result result{Status::error, 0};
     device.submit(endpoint, bytes, [&](platform::bus::Result r) { result = r; });

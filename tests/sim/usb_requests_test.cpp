@@ -17,8 +17,7 @@ struct Answer {
     Bytes bytes;
 };
 
-Answer request(platform::bus::Device& d, uint8_t type, uint8_t req, uint16_t value,
-               uint16_t index, uint16_t length)
+Answer request(platform::bus::Device& d, uint8_t type, uint8_t req, uint16_t value, uint16_t index, uint16_t length)
 {
     Bytes data(length, 0);
     auto r = d.control(Setup{type, req, value, index, length}, data);
@@ -57,9 +56,9 @@ TEST_F(AmplifierDescriptors, DeviceAndConfigurationDescribeOneVendorInterfaceWit
     ASSERT_EQ(head.bytes.size(), 9u);
     uint16_t total = head.bytes[2] | head.bytes[3] << 8;
     Answer whole = descriptor(amp, 0x0200, total);
-    EXPECT_EQ(whole.bytes, (Bytes{9, 2, 32, 0, 1, 1, 0, 0x80, 250,   //
-                                  9, 4, 0, 0, 2, 0xFF, 0, 0, 0,      //
-                                  7, 5, 0x01, 2, 0x00, 0x02, 0,      //
+    EXPECT_EQ(whole.bytes, (Bytes{9, 2, 32,   0, 1,    1,    0, 0x80, 250,  //
+                                  9, 4, 0,    0, 2,    0xFF, 0, 0,    0,    //
+                                  7, 5, 0x01, 2, 0x00, 0x02, 0,             //
                                   7, 5, 0x81, 2, 0x00, 0x02, 0}));
 }
 
@@ -88,10 +87,10 @@ TEST(Utf8ToUtf16, MalformedSequencesAreRefused)
 {
     EXPECT_EQ(sim::utf16_from_utf8("a\xC3\xA9"), std::u16string(u"a\u00E9"));
     EXPECT_EQ(sim::utf16_from_utf8(""), std::u16string());
-    for (std::string bad : {"\xFF", "\x80", "\xC3", "\xC3\x28", "\xC0\xAF", "\xE0\x80\xAF",
-                            "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"})
-        EXPECT_FALSE(sim::utf16_from_utf8(bad)) << sim::WireLog::hex(std::span<const uint8_t>(
-            reinterpret_cast<const uint8_t*>(bad.data()), bad.size()));
+    for (std::string bad : {"\xFF", "\x80", "\xC3", "\xC3\x28", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80",
+                            "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"})
+        EXPECT_FALSE(sim::utf16_from_utf8(bad))
+            << sim::WireLog::hex(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bad.data()), bad.size()));
     // Malformed text still goes out, one unit per byte.
     EXPECT_EQ(sim::text_descriptor("Q\xFF"), (Bytes{6, 3, 'Q', 0, 0xFF, 0}));
 }
@@ -103,9 +102,8 @@ TEST_F(AmplifierDescriptors, EveryKindIsTruncatedToTheRequestedLength)
         uint16_t value, length;
         size_t expected;
     };
-    for (Case c : {Case{0x0100, 8, 8}, Case{0x0100, 64, 18}, Case{0x0200, 4, 4},
-                   Case{0x0200, 512, 32}, Case{0x0300, 2, 2}, Case{0x0302, 2, 2},
-                   Case{0x0302, 7, 7}, Case{0x0100, 0, 0}}) {
+    for (Case c : {Case{0x0100, 8, 8}, Case{0x0100, 64, 18}, Case{0x0200, 4, 4}, Case{0x0200, 512, 32},
+                   Case{0x0300, 2, 2}, Case{0x0302, 2, 2}, Case{0x0302, 7, 7}, Case{0x0100, 0, 0}}) {
         Answer a = descriptor(amp, c.value, c.length);
         EXPECT_EQ(a.status, Status::ok) << std::hex << c.value;
         EXPECT_EQ(a.bytes.size(), c.expected) << std::hex << c.value << " " << c.length;
@@ -116,19 +114,19 @@ TEST_F(AmplifierDescriptors, EveryKindIsTruncatedToTheRequestedLength)
 TEST_F(AmplifierDescriptors, StandardRequestsAnswerAndUnknownOnesStall)
 {
     sim::Amplifier amp;
-    EXPECT_EQ(request(amp, 0x80, 8, 0, 0, 1).bytes, Bytes{1});         // GET_CONFIGURATION
-    EXPECT_EQ(request(amp, 0x81, 10, 0, 0, 1).bytes, Bytes{0});        // GET_INTERFACE
-    EXPECT_EQ(request(amp, 0x80, 0, 0, 0, 2).bytes, (Bytes{0, 0}));    // GET_STATUS device
+    EXPECT_EQ(request(amp, 0x80, 8, 0, 0, 1).bytes, Bytes{1});          // GET_CONFIGURATION
+    EXPECT_EQ(request(amp, 0x81, 10, 0, 0, 1).bytes, Bytes{0});         // GET_INTERFACE
+    EXPECT_EQ(request(amp, 0x80, 0, 0, 0, 2).bytes, (Bytes{0, 0}));     // GET_STATUS device
     EXPECT_EQ(request(amp, 0x82, 0, 0, 0x81, 2).bytes, (Bytes{0, 0}));  // GET_STATUS endpoint
-    EXPECT_EQ(request(amp, 0x01, 11, 0, 0, 0).status, Status::ok);     // SET_INTERFACE 0/0
-    for (auto [type, req, value, index] : std::vector<std::array<uint16_t, 4>>{
-             {0x01, 11, 1, 0},     // SET_INTERFACE to a missing alternate setting
-             {0x81, 10, 0, 3},     // GET_INTERFACE of a missing interface
-             {0x80, 6, 0x0200 | 1, 0},  // second configuration
-             {0x80, 6, 0x0304, 0x0409},  // string 4
-             {0x80, 6, 0x0600, 0},  // device qualifier
-             {0xC0, 1, 0, 0},      // vendor request
-             {0x00, 3, 1, 0}})     // SET_FEATURE
+    EXPECT_EQ(request(amp, 0x01, 11, 0, 0, 0).status, Status::ok);      // SET_INTERFACE 0/0
+    for (auto [type, req, value, index] :
+         std::vector<std::array<uint16_t, 4>>{{0x01, 11, 1, 0},          // SET_INTERFACE to a missing alternate setting
+                                              {0x81, 10, 0, 3},          // GET_INTERFACE of a missing interface
+                                              {0x80, 6, 0x0200 | 1, 0},  // second configuration
+                                              {0x80, 6, 0x0304, 0x0409},  // string 4
+                                              {0x80, 6, 0x0600, 0},       // device qualifier
+                                              {0xC0, 1, 0, 0},            // vendor request
+                                              {0x00, 3, 1, 0}})           // SET_FEATURE
         EXPECT_EQ(request(amp, uint8_t(type), uint8_t(req), value, index, 8).status, Status::stall)
             << type << "/" << req << "/" << value;
 }

@@ -62,7 +62,8 @@ struct Bench {
     {
         std::vector<std::string> env;
         for (char** e = environ; *e != nullptr; ++e)
-            if (std::strncmp(*e, "AMP_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "AMP_BUS=", 8) != 0) env.push_back(*e);
+            if (std::strncmp(*e, "AMP_RUNTIME_DIR=", 16) != 0 && std::strncmp(*e, "AMP_BUS=", 8) != 0)
+                env.push_back(*e);
         env.push_back("AMP_RUNTIME_DIR=" + dir.string());
         env.push_back("AMP_BUS=ampsim");
         std::vector<char*> envp;
@@ -117,7 +118,8 @@ struct Bench {
             auto j = nlohmann::json::parse(line, nullptr, false);
             if (j.is_discarded() || j.value("dir", "") != "out" || j.value("ep", "") != "0x01") continue;
             std::string hex = j.value("hex", "");
-            if (!hex.empty()) text += (text.empty() ? "" : "; ") + std::to_string(std::stoi(hex.substr(0, 2), nullptr, 16));
+            if (!hex.empty())
+                text += (text.empty() ? "" : "; ") + std::to_string(std::stoi(hex.substr(0, 2), nullptr, 16));
         }
         return text;
     }
@@ -127,7 +129,8 @@ struct Bench {
         size_t n = 0;
         std::ifstream in(dir / "wire.jsonl");
         for (std::string line; std::getline(in, line);)
-            if (line.find("\"dir\":\"in\"") != std::string::npos && line.find("\"hex\":\"53 ") != std::string::npos) ++n;
+            if (line.find("\"dir\":\"in\"") != std::string::npos && line.find("\"hex\":\"53 ") != std::string::npos)
+                ++n;
         return n;
     }
 };
@@ -192,9 +195,17 @@ TEST_F(AmpcheckE2e, HealthyUnitsPassAndEachDefectFailsItsCheckOnItsChannel)
         {"pellion", "pellion", "", 0, "PASS: all 36 checks passed", {}},
         {"gain", "quorvex", "defect gain 3 0.9\n", 1, "FAIL: 1 of 65 checks failed", {{"gain matching", "ch3"}}},
         // A dead input has no wave to time or step either, and no mains for the notch to take down.
-        {"dead", "quorvex", "defect dead 2\n", 1, "FAIL: 6 of 65 checks failed",
-         {{"dead or stuck", "ch2"}, {"gain matching", "ch2"}, {"calibration frequency", "ch2"},
-          {"amplitude linearity", "ch2"}, {"range ratio", "ch2"}, {"notch rejection", "ch2"}}},
+        {"dead",
+         "quorvex",
+         "defect dead 2\n",
+         1,
+         "FAIL: 6 of 65 checks failed",
+         {{"dead or stuck", "ch2"},
+          {"gain matching", "ch2"},
+          {"calibration frequency", "ch2"},
+          {"amplitude linearity", "ch2"},
+          {"range ratio", "ch2"},
+          {"notch rejection", "ch2"}}},
         // Packet channel 2 is electrode "3".
         {"electrode", "quorvex", "impedance 2 40\n", 1, "FAIL: 1 of 65 checks failed", {{"impedance", "3"}}},
     };

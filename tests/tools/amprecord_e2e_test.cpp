@@ -159,7 +159,8 @@ protected:
         bool streaming = false;
         for (const WireItem& w : Wire()) {
             if (w.dir == "out" && w.ep == "0x01" && w.bytes == std::vector<uint8_t>{10}) streaming = true;
-            if (streaming && w.dir == "in" && w.ep == "0x81" && w.ok && w.bytes.size() == 68) packets.push_back(w.bytes);
+            if (streaming && w.dir == "in" && w.ep == "0x81" && w.ok && w.bytes.size() == 68)
+                packets.push_back(w.bytes);
         }
         return packets;
     }
@@ -297,8 +298,9 @@ TEST_F(AmprecordE2e, HelpAndVersion)
     EXPECT_EQ(Slurp("amprecord.out"), "amprecord 1.1.0\n");
     r = Amprecord({"--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* word : {"--seconds", "--mode", "--range", "--channels", "--aux", "--reference", "--notch",
-                             "--cal-frequency", "--cal-amplitude", "--sample-rate", "--microvolts-per-count", "--model"})
+    for (const char* word :
+         {"--seconds", "--mode", "--range", "--channels", "--aux", "--reference", "--notch", "--cal-frequency",
+          "--cal-amplitude", "--sample-rate", "--microvolts-per-count", "--model"})
         EXPECT_NE(Slurp("amprecord.out").find(word), std::string::npos) << word;
 }
 

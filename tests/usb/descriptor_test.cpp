@@ -53,10 +53,9 @@ TEST_F(DescriptorTest, EveryDescriptorRequestCarriesAWholeGetDescriptorRecord)
         steps.emplace_back(Word(r.in, 2), Word(r.in, 4), wLength);
     }
     uint16_t config = uint16_t(file().descriptors[0x0200].size());
-    std::vector<Step> expected{{0x0100, 0, 18},      {0x0300, 0, 2},       {0x0300, 0, 4},
-                               {0x0301, 0x0409, 2},  {0x0301, 0x0409, 32}, {0x0302, 0x0409, 2},
-                               {0x0302, 0x0409, 42}, {0x0303, 0x0409, 2},  {0x0303, 0x0409, 10},
-                               {0x0200, 0, 9},       {0x0200, 0, config}};
+    std::vector<Step> expected{{0x0100, 0, 18},      {0x0300, 0, 2},      {0x0300, 0, 4},       {0x0301, 0x0409, 2},
+                               {0x0301, 0x0409, 32}, {0x0302, 0x0409, 2}, {0x0302, 0x0409, 42}, {0x0303, 0x0409, 2},
+                               {0x0303, 0x0409, 10}, {0x0200, 0, 9},      {0x0200, 0, config}};
     EXPECT_EQ(steps, expected);
 }
 
@@ -66,8 +65,8 @@ TEST_F(DescriptorTest, QueriesFollowTheStringsAndPrecedeTheConfigurations)
     std::vector<DWORD> codes;
     for (const Request& r : file().requests())
         if (r.code != IOCTL_CONTROL_TRANSFER) codes.push_back(r.code);
-    std::vector<DWORD> expected{IOCTL_INFO_BYTE_4,    IOCTL_INFO_BLOCK_15, IOCTL_INFO_BLOCK_16, IOCTL_DRIVER_VERSION,
-                                IOCTL_INFO_DWORD_1,   IOCTL_INFO_DWORD_19, IOCTL_ALT_SETTING};
+    std::vector<DWORD> expected{IOCTL_INFO_BYTE_4,  IOCTL_INFO_BLOCK_15, IOCTL_INFO_BLOCK_16, IOCTL_DRIVER_VERSION,
+                                IOCTL_INFO_DWORD_1, IOCTL_INFO_DWORD_19, IOCTL_ALT_SETTING};
     EXPECT_EQ(codes, expected);
     std::vector<size_t> sizes;
     for (const Request& r : file().requests())
@@ -82,11 +81,10 @@ TEST_F(DescriptorTest, QueriesFollowTheStringsAndPrecedeTheConfigurations)
     std::vector<std::pair<DWORD, uint16_t>> order;
     for (const Request& r : file().requests()) order.emplace_back(r.code, r.code == 0x00220020 ? Word(r.in, 2) : 0);
     const std::vector<std::pair<DWORD, uint16_t>> whole{
-        {0x00220020, 0x0100}, {0x00220020, 0x0300}, {0x00220020, 0x0300}, {0x00220020, 0x0301},
-        {0x00220020, 0x0301}, {0x00220020, 0x0302}, {0x00220020, 0x0302}, {0x00220020, 0x0303},
-        {0x00220020, 0x0303}, {0x00220010, 0},      {0x0022003C, 0},      {0x00220040, 0},
-        {0x00220000, 0},      {0x00220004, 0},      {0x0022004C, 0},      {0x00220020, 0x0200},
-        {0x00220020, 0x0200}, {0x00220008, 0},
+        {0x00220020, 0x0100}, {0x00220020, 0x0300}, {0x00220020, 0x0300}, {0x00220020, 0x0301}, {0x00220020, 0x0301},
+        {0x00220020, 0x0302}, {0x00220020, 0x0302}, {0x00220020, 0x0303}, {0x00220020, 0x0303}, {0x00220010, 0},
+        {0x0022003C, 0},      {0x00220040, 0},      {0x00220000, 0},      {0x00220004, 0},      {0x0022004C, 0},
+        {0x00220020, 0x0200}, {0x00220020, 0x0200}, {0x00220008, 0},
     };
     EXPECT_EQ(order, whole);
 }
@@ -338,7 +336,8 @@ TEST(ConfigurationWalk, MalformedBlocksEndTheWalk)
         EXPECT_EQ(configuration.settingCount, c.settings) << c.name;
         if (configuration.settingCount == 0) continue;
         int endPoints = 0;
-        for (int slot = 1; slot < MAX_SETTING_END_POINTS; ++slot) endPoints += configuration.settings[0]->endPoints[slot] != nullptr;
+        for (int slot = 1; slot < MAX_SETTING_END_POINTS; ++slot)
+            endPoints += configuration.settings[0]->endPoints[slot] != nullptr;
         EXPECT_EQ(endPoints, c.endPoints) << c.name;
     }
 }

@@ -20,8 +20,8 @@ protected:
 
     void SetUp() override
     {
-        m_model = std::make_shared<sim::UsbDevice>(
-            sim::amplifier_descriptors(0xA404, "QRVX-4 EEG Amplifier", "0042"), "usb-e2e");
+        m_model = std::make_shared<sim::UsbDevice>(sim::amplifier_descriptors(0xA404, "QRVX-4 EEG Amplifier", "0042"),
+                                                   "usb-e2e");
         platform::bus::local::plug(m_model);
         ASSERT_TRUE(m_device.Open(0));
     }

@@ -12,8 +12,7 @@ void FakeDriverFile::ioctl(DWORD code, std::span<uint8_t> in, std::span<uint8_t>
 {
     {
         std::lock_guard lock(m_mutex);
-        m_requests.push_back({code, Bytes(in.begin(), in.end()), out.size(),
-                              !in.empty() && in.data() == out.data()});
+        m_requests.push_back({code, Bytes(in.begin(), in.end()), out.size(), !in.empty() && in.data() == out.data()});
     }
     auto answerValue = [&](uint32_t value, size_t size) {
         std::memcpy(out.data(), &value, std::min(size, out.size()));
@@ -131,8 +130,8 @@ FakeDriver::~FakeDriver()
 Bytes DeviceDescriptor(uint8_t configCount, uint8_t maxPacket0, uint8_t iManufacturer, uint8_t iProduct,
                        uint8_t iSerial)
 {
-    return {18, 1, 0x00, 0x02, 0xEF, 0x02, 0x01, maxPacket0, 0x09, 0x12, 0x04, 0xA4, 0x34, 0x12,
-            iManufacturer, iProduct, iSerial, configCount};
+    return {18,   1,    0x00, 0x02, 0xEF, 0x02,          0x01,     maxPacket0, 0x09,
+            0x12, 0x04, 0xA4, 0x34, 0x12, iManufacturer, iProduct, iSerial,    configCount};
 }
 
 Bytes StringDescriptor(const std::u16string& text)

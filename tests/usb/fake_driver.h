@@ -24,13 +24,16 @@ inline constexpr GUID kTestInterface = {0x5A1E0001, 0x1111, 0x4222, {0x83, 0x33,
 
 struct Request {
     DWORD code = 0;
-    Bytes in;             // the input bytes as they arrived
+    Bytes in;  // the input bytes as they arrived
     size_t outSize = 0;
     bool sameBuffer = false;  // input and output are one buffer
 };
 
 // Little-endian field readers for asserting on recorded records.
-inline uint16_t Word(const Bytes& b, size_t at) { return uint16_t(b.at(at) | b.at(at + 1) << 8); }
+inline uint16_t Word(const Bytes& b, size_t at)
+{
+    return uint16_t(b.at(at) | b.at(at + 1) << 8);
+}
 inline uint32_t Dword(const Bytes& b, size_t at)
 {
     return uint32_t(b.at(at) | b.at(at + 1) << 8 | b.at(at + 2) << 16 | uint32_t(b.at(at + 3)) << 24);

@@ -207,7 +207,9 @@ TEST(DeviceNotifications, WindowHearsOfInterfacesUntilTheDeviceIsDestroyed)
         EXPECT_NE(device->interfaceNotification, nullptr);
     }
     device.reset();
-    { FakeDriver later; }
+    {
+        FakeDriver later;
+    }
     platform::win32::set_window_message_poster(nullptr);
     std::lock_guard lock(mutex);
     EXPECT_EQ(notices, (std::vector<WPARAM>{DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE}));

@@ -140,8 +140,8 @@ TEST_F(TransferTest, ByteCountsBeyondTheRecordOrTheRoomFailWithoutCopying)
         uint32_t driver;
         DWORD reported;
     };
-    for (Case c : {Case{0x01050700, 69}, Case{0x01050700, 0xFFFFFFFF}, Case{0x01050400, 38 + 69},
-                   Case{0x01050400, 20}, Case{0x01050400, 0xFFFFFFFF}}) {
+    for (Case c : {Case{0x01050700, 69}, Case{0x01050700, 0xFFFFFFFF}, Case{0x01050400, 38 + 69}, Case{0x01050400, 20},
+                   Case{0x01050400, 0xFFFFFFFF}}) {
         OpenWithDriver(c.driver);
         AnswerIn(c.reported);
         // The caller's room ends exactly at 68 bytes on the heap.

@@ -116,8 +116,8 @@ TEST_F(DriverTransfers, DirectOutThenInCompletesAtOnceWithDataBytes)
     Record out = Record::direct(0x02);
     DWORD bytes = 0;
     SetLastError(ERROR_NO_MORE_ITEMS);
-    EXPECT_TRUE(DeviceIoControl(m_handle, IOCTL_DIRECT_TRANSFER, out.data(), out.size(), command, 1, &bytes,
-                                &m_overlapped));
+    EXPECT_TRUE(
+        DeviceIoControl(m_handle, IOCTL_DIRECT_TRANSFER, out.data(), out.size(), command, 1, &bytes, &m_overlapped));
     EXPECT_EQ(bytes, 1u);
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_ITEMS);
 
@@ -193,8 +193,7 @@ TEST_F(DriverPending, UnplugCompletesThePendingReadAtOnceWithNoDevice)
 {
     uint8_t reply[68];
     Record in = Record::direct(0x81);
-    DeviceIoControl(m_handle, IOCTL_DIRECT_TRANSFER, in.data(), in.size(), reply, sizeof reply, nullptr,
-                    &m_overlapped);
+    DeviceIoControl(m_handle, IOCTL_DIRECT_TRANSFER, in.data(), in.size(), reply, sizeof reply, nullptr, &m_overlapped);
     m_device->request_detach();
     EXPECT_EQ(WaitForSingleObject(m_overlapped.hEvent, 0), WAIT_OBJECT_0);
     DWORD bytes = 0;
@@ -216,8 +215,7 @@ TEST_F(DriverPending, CloseHandleCancelsTheFilesPendingRequests)
 {
     uint8_t reply[68];
     Record in = Record::direct(0x81);
-    DeviceIoControl(m_handle, IOCTL_DIRECT_TRANSFER, in.data(), in.size(), reply, sizeof reply, nullptr,
-                    &m_overlapped);
+    DeviceIoControl(m_handle, IOCTL_DIRECT_TRANSFER, in.data(), in.size(), reply, sizeof reply, nullptr, &m_overlapped);
     EXPECT_TRUE(CloseHandle(m_handle));
     m_handle = INVALID_HANDLE_VALUE;
     EXPECT_EQ(WaitForSingleObject(m_overlapped.hEvent, 0), WAIT_OBJECT_0);
@@ -249,10 +247,8 @@ TEST_F(DriverPending, TwoThreadsTransferAtOnce)
     });
     std::thread answerer([&] {
         for (int i = 0; i < kRounds;)
-            if (m_device->answer(std::vector<uint8_t>(68, 3)))
-                ++i;
-            else
-                std::this_thread::yield();
+            if (m_device->answer(std::vector<uint8_t>(68, 3))) ++i;
+            else std::this_thread::yield();
     });
     std::thread writer([&] {
         for (int i = 0; i < kRounds; ++i) {

@@ -46,10 +46,9 @@ TEST_F(HostileRecords, MalformedRecordsFailWithBadRequestStatus)
         std::vector<uint8_t> data(8);
         DWORD bytes = 77;
         SetLastError(0);
-        BOOL ok = c.code == IOCTL_DIRECT_TRANSFER
-                      ? DeviceIoControl(m_handle, c.code, c.record.data(), c.record.size(), data.data(), 8, &bytes,
-                                        nullptr)
-                      : io(c.code, c.record.data(), c.record.size(), &bytes);
+        BOOL ok = c.code == IOCTL_DIRECT_TRANSFER ? DeviceIoControl(m_handle, c.code, c.record.data(), c.record.size(),
+                                                                    data.data(), 8, &bytes, nullptr)
+                                                  : io(c.code, c.record.data(), c.record.size(), &bytes);
         EXPECT_FALSE(ok) << c.what;
         EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER) << c.what;
         EXPECT_EQ(c.record.status1(), kStatusBadRequest) << c.what;
@@ -76,7 +75,8 @@ TEST_F(HostileRecords, AnOutputBufferSmallerThanTheRecordIsRefused)
     Record r = Record::control(0x80, 6, 0x0100, 0, 18);
     std::vector<uint8_t> out(20);
     DWORD bytes = 0;
-    EXPECT_FALSE(DeviceIoControl(m_handle, IOCTL_CONTROL_TRANSFER, r.data(), r.size(), out.data(), 20, &bytes, nullptr));
+    EXPECT_FALSE(
+        DeviceIoControl(m_handle, IOCTL_CONTROL_TRANSFER, r.data(), r.size(), out.data(), 20, &bytes, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
 }
 

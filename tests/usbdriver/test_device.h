@@ -117,14 +117,14 @@ public:
     }
 
     // Device 0x1234:0x5678, one configuration, interface 0 with three endpoints.
-    inline static const std::vector<uint8_t> kDevice = {18, 1, 0x00, 0x02, 0, 0, 0, 64, 0x34, 0x12,
-                                                        0x78, 0x56, 0x00, 0x01, 1, 2, 3, 1};
+    inline static const std::vector<uint8_t> kDevice = {18,   1,    0x00, 0x02, 0,    0, 0, 64, 0x34,
+                                                        0x12, 0x78, 0x56, 0x00, 0x01, 1, 2, 3,  1};
     inline static const std::vector<uint8_t> kConfig = {
-        9, 2, 39, 0, 1, 1, 0, 0x80, 50,           // configuration, wTotalLength 39
-        9, 4, 0, 0, 3, 0xFF, 0, 0, 0,             // interface 0, three endpoints
-        7, 5, 0x81, 2, 64, 0, 0,                  // bulk IN
-        7, 5, 0x02, 2, 64, 0, 0,                  // bulk OUT
-        7, 5, 0x83, 1, 0x00, 0x02, 1};            // isochronous IN
+        9, 2, 39,   0, 1,    1,    0, 0x80, 50,  // configuration, wTotalLength 39
+        9, 4, 0,    0, 3,    0xFF, 0, 0,    0,   // interface 0, three endpoints
+        7, 5, 0x81, 2, 64,   0,    0,            // bulk IN
+        7, 5, 0x02, 2, 64,   0,    0,            // bulk OUT
+        7, 5, 0x83, 1, 0x00, 0x02, 1};           // isochronous IN
 
     uint32_t driverVersion = 0;
     uint8_t altSetting = 0;

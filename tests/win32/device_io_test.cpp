@@ -15,9 +15,8 @@ class DeviceIo : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_id = publish_interface(test::kTestClass, "\\\\?\\usb#vid_1234&pid_0001#local-a#{test}", [this] {
-            return std::static_pointer_cast<DeviceFile>(m_file);
-        });
+        m_id = publish_interface(test::kTestClass, "\\\\?\\usb#vid_1234&pid_0001#local-a#{test}",
+                                 [this] { return std::static_pointer_cast<DeviceFile>(m_file); });
         m_handle = CreateFileA("\\\\?\\usb#vid_1234&pid_0001#local-a#{test}", GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
                                nullptr);
@@ -151,9 +150,9 @@ TEST_F(DeviceIo, OpeningFollowsWindowsPathRules)
 
     // Unplugged: no new opens, but the open handle still reaches the driver.
     withdraw_interface(m_id);
-    EXPECT_EQ(CreateFileA("\\\\?\\usb#vid_1234&pid_0001#local-a#{test}", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                          0, nullptr),
-              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(
+        CreateFileA("\\\\?\\usb#vid_1234&pid_0001#local-a#{test}", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+        INVALID_HANDLE_VALUE);
     DWORD bytes = 0;
     EXPECT_TRUE(DeviceIoControl(m_handle, test::kCompleteAtOnce, m_buffer, 4, m_buffer, 4, &bytes, nullptr));
 }

@@ -30,8 +30,7 @@ protected:
             Posted p{w, m, wp, header->dbch_devicetype, "", nullptr};
             if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE)
                 p.name = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(lp)->dbcc_name;
-            else
-                p.handle = reinterpret_cast<const DEV_BROADCAST_HANDLE*>(lp)->dbch_handle;
+            else p.handle = reinterpret_cast<const DEV_BROADCAST_HANDLE*>(lp)->dbch_handle;
             posted.push_back(p);
         });
     }

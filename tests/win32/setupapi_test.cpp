@@ -60,8 +60,8 @@ TEST_F(SetupDi, EnumeratesOneClassByRankThenPublicationAndEndsWithNoMoreItems)
 
 TEST_F(SetupDi, TheSetIsASnapshot)
 {
-    InterfaceId late = publish_interface(test::kTestClass, "\\\\?\\usb#hardware-late",
-                                         [] { return std::shared_ptr<DeviceFile>(); });
+    InterfaceId late =
+        publish_interface(test::kTestClass, "\\\\?\\usb#hardware-late", [] { return std::shared_ptr<DeviceFile>(); });
     withdraw_interface(m_ids[0]);
     EXPECT_EQ(path_of(1), "\\\\?\\usb#local-b");
     EXPECT_EQ(path_of(3), "");

@@ -15,7 +15,10 @@ constexpr int kSettlePackets = 16;
 constexpr int kPacketsPerSecond = 64;
 constexpr double kTuningStepHz = 0.000931322575;
 
-int packets(double seconds) { return int(seconds * kPacketsPerSecond) + kSettlePackets; }
+int packets(double seconds)
+{
+    return int(seconds * kPacketsPerSecond) + kSettlePackets;
+}
 
 std::string hz_text(double hz)
 {
@@ -93,9 +96,9 @@ Plan quorvex_plan(int mainsHz)
         Calibration c{10.0, index};
         s.push_back(quorvex_step(calibration_name(c, 100), Role::amplitude, Mode::calibration, 100, mainsHz, c, 1.0));
     }
-    s.push_back(quorvex_step("EEG, notch " + std::to_string(otherHz) + " Hz (mains " + std::to_string(mainsHz) +
-                                 " Hz left in)",
-                             Role::mainsOpen, Mode::eeg, 100, otherHz, reference, 6.0));
+    s.push_back(
+        quorvex_step("EEG, notch " + std::to_string(otherHz) + " Hz (mains " + std::to_string(mainsHz) + " Hz left in)",
+                     Role::mainsOpen, Mode::eeg, 100, otherHz, reference, 6.0));
     s.push_back(quorvex_step("EEG, notch " + std::to_string(mainsHz) + " Hz", Role::mainsNotched, Mode::eeg, 100,
                              mainsHz, reference, 6.0));
     return plan;
@@ -115,8 +118,8 @@ Plan pellion_plan(int mainsHz)
     s.push_back(pellion_step("impedance", Role::impedance, Mode::impedance, 100, 0, 1.0));
     s.push_back(pellion_step("test signal, range 100", Role::calibration, Mode::calibration, 100, 0, 2.0));
     for (int range : {50, 500})
-        s.push_back(pellion_step("test signal, range " + std::to_string(range), Role::range, Mode::calibration, range,
-                                 0, 1.0));
+        s.push_back(
+            pellion_step("test signal, range " + std::to_string(range), Role::range, Mode::calibration, range, 0, 1.0));
     s.push_back(pellion_step("EEG, notch OFF", Role::mainsOpen, Mode::eeg, 100, 0, 6.0));
     s.push_back(pellion_step("EEG, notch " + std::to_string(mainsHz) + " Hz", Role::mainsNotched, Mode::eeg, 100,
                              mainsHz, 6.0));
@@ -125,9 +128,15 @@ Plan pellion_plan(int mainsHz)
 
 }  // namespace
 
-const char* model_name(Model model) { return model == Model::quorvex ? "Quorvex" : "Pellion"; }
+const char* model_name(Model model)
+{
+    return model == Model::quorvex ? "Quorvex" : "Pellion";
+}
 
-Plan plan_for(Model model, int mainsHz) { return model == Model::quorvex ? quorvex_plan(mainsHz) : pellion_plan(mainsHz); }
+Plan plan_for(Model model, int mainsHz)
+{
+    return model == Model::quorvex ? quorvex_plan(mainsHz) : pellion_plan(mainsHz);
+}
 
 int amplitude_code(int index)
 {
@@ -135,13 +144,19 @@ int amplitude_code(int index)
     return index >= 0 && index < 9 ? kCodes[size_t(index)] : 0;
 }
 
-double amplitude_uv(int index) { return amplitude_code(index) * 100.0 / 255.0; }
+double amplitude_uv(int index)
+{
+    return amplitude_code(index) * 100.0 / 255.0;
+}
 
 double generated_frequency(double hz)
 {
     return double(uint32_t(uint64_t(std::trunc(hz / kTuningStepHz)))) * kTuningStepHz;
 }
 
-std::string channel_name(int channel) { return "ch" + std::to_string(channel + 1); }
+std::string channel_name(int channel)
+{
+    return "ch" + std::to_string(channel + 1);
+}
 
 }  // namespace ampcheck

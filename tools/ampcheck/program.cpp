@@ -46,8 +46,10 @@ std::string checks_text()
     row("calibration frequency", "within +/- %g %% of the frequency set, at 2, 10 and 20 Hz (Quorvex)",
         kCalibrationFrequencyPercent);
     row("test signal frequency", "within +/- %g %% of the other channels' (Pellion)", kCalibrationFrequencyPercent);
-    row("amplitude linearity", "no step off the line through the six steps by more than %g %% of the 100 uV step "
-        "(Quorvex)", kLinearityPercent);
+    row("amplitude linearity",
+        "no step off the line through the six steps by more than %g %% of the 100 uV step "
+        "(Quorvex)",
+        kLinearityPercent);
     row("range ratio", "ranges 50 and 500 read the microvolts of range 100 within +/- %g %%", kRangeRatioPercent);
     row("mains pick-up", "at most %g uV of mains with the notch away from the mains frequency", kMainsUv);
     row("notch rejection", "the notch takes at least %g dB off the mains line", kNotchRejectionDb);
@@ -158,8 +160,8 @@ int program_main(int argc, const char* const* argv, const OpenAmplifier& open, s
         return kExitCannotRun;
     }
     if (options.model && *options.model != identity.model) {
-        err << "ampcheck: the amplifier is a " << model_name(identity.model) << ", not a "
-            << model_name(*options.model) << "\n";
+        err << "ampcheck: the amplifier is a " << model_name(identity.model) << ", not a " << model_name(*options.model)
+            << "\n";
         return kExitCannotRun;
     }
     char line[256];

@@ -20,7 +20,10 @@ Check judged(std::string name, std::string channel, double value, Compare compar
     return check;  // NaN compares false: not measured is not passed
 }
 
-bool Report::pass() const { return !checks.empty() && failures() == 0; }
+bool Report::pass() const
+{
+    return !checks.empty() && failures() == 0;
+}
 
 int Report::failures() const
 {
@@ -69,10 +72,8 @@ void write_text(const Report& report, std::ostream& out)
         out << '\n';
     }
     const int failed = report.failures();
-    if (report.pass())
-        out << "PASS: all " << report.checks.size() << " checks passed\n";
-    else
-        out << "FAIL: " << failed << " of " << report.checks.size() << " checks failed\n";
+    if (report.pass()) out << "PASS: all " << report.checks.size() << " checks passed\n";
+    else out << "FAIL: " << failed << " of " << report.checks.size() << " checks failed\n";
 }
 
 std::string to_json(const Report& report)

@@ -14,7 +14,10 @@ namespace {
 
 const char* kColours[] = {"#1f5fa8", "#c2410c", "#15803d", "#7e22ce", "#b91c1c", "#0e7490", "#a16207", "#4b5563"};
 
-const char* colour(size_t i) { return kColours[i % (sizeof kColours / sizeof *kColours)]; }
+const char* colour(size_t i)
+{
+    return kColours[i % (sizeof kColours / sizeof *kColours)];
+}
 
 // Units as people read them.
 std::string unit_text(const std::string& unit)
@@ -211,10 +214,10 @@ std::string to_html(const Report& report)
 {
     const Identity& a = report.amplifier;
     const bool pass = report.pass();
-    std::string out = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>" +
-                      html_escape(std::string("Acceptance test: ") + model_name(a.model) + " serial " +
-                                  std::to_string(a.serial)) +
-                      "</title>\n<style>" + kStyle + "</style></head><body>\n";
+    std::string out =
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>" +
+        html_escape(std::string("Acceptance test: ") + model_name(a.model) + " serial " + std::to_string(a.serial)) +
+        "</title>\n<style>" + kStyle + "</style></head><body>\n";
     out += "<h1>Amplifier acceptance test</h1>\n<table class=\"identity\">";
     auto row = [&](const std::string& k, const std::string& v) {
         out += "<tr><td>" + k + "</td><td>" + html_escape(v) + "</td></tr>";
@@ -252,7 +255,8 @@ std::string to_html(const Report& report)
         out += std::string("<tr") + (c.pass ? "" : " class=\"fail\"") + "><td class=\"status " +
                (c.pass ? "pass\">pass" : "fail\">FAIL") + "</td><td>" + html_escape(c.name) + "</td><td>" +
                html_escape(c.channel.empty() ? "–" : c.channel) + "</td><td class=\"num\">" + value_text(c) +
-               "</td><td class=\"num\">" + limit_text(c) + "</td><td class=\"detail\">" + detail_text(c.detail) + "</td></tr>\n";
+               "</td><td class=\"num\">" + limit_text(c) + "</td><td class=\"detail\">" + detail_text(c.detail) +
+               "</td></tr>\n";
     }
     out += "</table>\n";
 
@@ -261,7 +265,8 @@ std::string to_html(const Report& report)
     std::snprintf(heading, sizeof heading, "<h2>Calibration wave, one period (%.3f Hz)</h2>\n", p.waveFrequencyHz);
     out += heading + waves(p);
     out += "\n<h2>Amplitude steps</h2>\n" + steps(p);
-    out += "\n<h2>Spectra with and without the notch</h2>\n" + spectra(p, limits::kNoiseBandLowHz, limits::kNoiseBandHighHz);
+    out += "\n<h2>Spectra with and without the notch</h2>\n" +
+           spectra(p, limits::kNoiseBandLowHz, limits::kNoiseBandHighHz);
     out += "\n<h2>Electrode impedances</h2>\n" + impedances(p);
     out += "\n</body></html>\n";
     return out;

@@ -19,7 +19,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kMidscale = 32768.0;
 constexpr size_t kSpectrumSegment = 512;  // two seconds at 256 samples a second: 0.5 Hz bins
 constexpr double kLineHalfWidthHz = 1.0;  // the Hann window's main lobe at 0.5 Hz bins
-constexpr double kBackgroundHz = 5.0;      // either side of the line, for the background under it
+constexpr double kBackgroundHz = 5.0;     // either side of the line, for the background under it
 constexpr int kFoldBins = 64;
 
 std::string printf_text(const char* format, auto... values)
@@ -39,7 +39,8 @@ std::vector<double> channel_samples(const Capture& capture, const Step& step, in
     const double zero = scaled ? kMidscale : 0.0;
     std::vector<double> x;
     for (size_t p = size_t(std::max(step.settlePackets, 0)); p < capture.packets.size(); ++p)
-        for (int f = 0; f < 4; ++f) x.push_back((capture.packets[p].values[size_t(8 * f + channel)] - zero) / countsPerUv);
+        for (int f = 0; f < 4; ++f)
+            x.push_back((capture.packets[p].values[size_t(8 * f + channel)] - zero) / countsPerUv);
     return x;
 }
 
@@ -86,7 +87,8 @@ private:
 
     std::vector<double> samples(size_t step, int channel) const
     {
-        return channel_samples(m_captures[step], m_plan.steps[step], channel, m_plan.steps[step].mode != Mode::impedance);
+        return channel_samples(m_captures[step], m_plan.steps[step], channel,
+                               m_plan.steps[step].mode != Mode::impedance);
     }
 
     analysis::SquareWave wave(size_t step, int channel) const
@@ -109,11 +111,11 @@ private:
         }
         analysis::StreamTiming timing = analysis::stream_timing(runs);
         const double rate = timing.packetsPerSecond * 4;
-        add(judged("sample rate error", "", (rate / m_plan.samplesPerSecond - 1) * 100, Compare::within,
-                   limits::kSampleRatePercent, "%",
-                   printf_text("%.2f samples/s per channel against %.0f, from %zu packets%s", rate,
-                               m_plan.samplesPerSecond, timing.packets,
-                               timing.rateReliable ? "" : " (few came on time: a line through all of them)")));
+        add(judged(
+            "sample rate error", "", (rate / m_plan.samplesPerSecond - 1) * 100, Compare::within,
+            limits::kSampleRatePercent, "%",
+            printf_text("%.2f samples/s per channel against %.0f, from %zu packets%s", rate, m_plan.samplesPerSecond,
+                        timing.packets, timing.rateReliable ? "" : " (few came on time: a line through all of them)")));
         add(judged("short reads", "", shortReads, Compare::atMost, limits::kShortReads, "reads"));
         add(judged("lost packets", "", lost, Compare::atMost, limits::kLostPackets, "packets"));
         add(judged("longest gap", "", timing.longestGapS, Compare::atMost, limits::kGapS, "s"));
@@ -134,18 +136,18 @@ private:
             double hz = std::isnan(w.frequencyHz) ? 0.0 : w.frequencyHz;
             if (m_report.plots.waveFrequencyHz == 0 && hz > 0) m_report.plots.waveFrequencyHz = hz;
             m_report.plots.waves.push_back(
-                {channel_name(c), analysis::fold_period(samples(m_reference, c), m_plan.samplesPerSecond, hz,
-                                                        w.firstRiseS, kFoldBins)});
+                {channel_name(c),
+                 analysis::fold_period(samples(m_reference, c), m_plan.samplesPerSecond, hz, w.firstRiseS, kFoldBins)});
         }
         m_referenceHeights = heights;
         std::vector<double> share = analysis::relative_to_others(heights);
         for (size_t i = 0; i < heights.size(); ++i) {
             std::vector<double> others = heights;
             others.erase(others.begin() + std::ptrdiff_t(i));
-            Check check = judged("dead or stuck", channel_name(m_plan.liveChannels[i]), (share[i] + 1) * 100,
-                                 Compare::atLeast, limits::kLiveSharePercent, "%",
-                                 printf_text("calibration wave %.2f uV p-p; others' median %.2f", heights[i],
-                                             analysis::median(others)));
+            Check check = judged(
+                "dead or stuck", channel_name(m_plan.liveChannels[i]), (share[i] + 1) * 100, Compare::atLeast,
+                limits::kLiveSharePercent, "%",
+                printf_text("calibration wave %.2f uV p-p; others' median %.2f", heights[i], analysis::median(others)));
             m_alive.push_back(check.pass);
             add(std::move(check));
         }
@@ -248,11 +250,10 @@ private:
         const double hz = m_options.mainsHz;
         std::vector<double> pickup, rejection, noise;
         for (int c : m_plan.liveChannels) {
-            ChannelSpectra spectra{channel_name(c),
-                                   analysis::power_spectrum(samples(open.front(), c), m_plan.samplesPerSecond,
-                                                            kSpectrumSegment),
-                                   analysis::power_spectrum(samples(notched.front(), c), m_plan.samplesPerSecond,
-                                                            kSpectrumSegment)};
+            ChannelSpectra spectra{
+                channel_name(c),
+                analysis::power_spectrum(samples(open.front(), c), m_plan.samplesPerSecond, kSpectrumSegment),
+                analysis::power_spectrum(samples(notched.front(), c), m_plan.samplesPerSecond, kSpectrumSegment)};
             // What is left of the line under a quarter of the background in its band cannot be told
             // from the background: that is as far down as the notch can be followed.
             analysis::Line left = analysis::measure_line(spectra.open, hz, kLineHalfWidthHz, kBackgroundHz);
@@ -277,10 +278,10 @@ private:
             add(judged("mains pick-up", channel_name(m_plan.liveChannels[i]), pickup[i], Compare::atMost,
                        limits::kMainsUv, "uV", printf_text("%d Hz amplitude with the notch away from it", int(hz))));
         for (size_t i = 0; i < rejection.size(); ++i)
-            add(judged("notch rejection", channel_name(m_plan.liveChannels[i]), rejection[i], Compare::atLeast,
-                       limits::kNotchRejectionDb, "dB",
-                       printf_text("%d Hz: %.2f uV without the notch, %.3f uV with it", int(hz), pickup[i],
-                                   m_afterUv[i])));
+            add(judged(
+                "notch rejection", channel_name(m_plan.liveChannels[i]), rejection[i], Compare::atLeast,
+                limits::kNotchRejectionDb, "dB",
+                printf_text("%d Hz: %.2f uV without the notch, %.3f uV with it", int(hz), pickup[i], m_afterUv[i])));
         for (size_t i = 0; i < noise.size(); ++i) {
             auto [reference, against] = noise_yardstick(noise, i);
             add(judged("noise ratio", channel_name(m_plan.liveChannels[i]), noise[i] / reference, Compare::atMost,

@@ -40,7 +40,7 @@ public:
 // What identifies the amplifier under test in the report.
 struct Identity {
     Model model = Model::quorvex;
-    std::string product;     // the USB product string
+    std::string product;      // the USB product string
     bool versionRead = true;  // a version reply came; the three below are from it
     int serial = 0;
     int firmware = 0;

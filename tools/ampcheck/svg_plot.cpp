@@ -45,7 +45,10 @@ SvgPlot::SvgPlot(int width, int height, double xMin, double xMax, double yMin, d
     if (!(m_yMax > m_yMin)) m_yMax = m_yMin + 1;
 }
 
-double SvgPlot::px(double x) const { return m_left + (x - m_xMin) / (m_xMax - m_xMin) * (m_width - m_left - m_right); }
+double SvgPlot::px(double x) const
+{
+    return m_left + (x - m_xMin) / (m_xMax - m_xMin) * (m_width - m_left - m_right);
+}
 
 double SvgPlot::py(double y) const
 {
@@ -71,8 +74,7 @@ std::vector<double> SvgPlot::ticks(double lo, double hi, int count)
 void SvgPlot::axes(const std::string& xLabel, const std::string& yLabel, bool xTicks)
 {
     double x0 = px(m_xMin), x1 = px(m_xMax), y0 = py(m_yMin), y1 = py(m_yMax);
-    std::vector<double> xt = xTicks ? ticks(m_xMin, m_xMax, 6) : std::vector<double>{},
-                        yt = ticks(m_yMin, m_yMax, 5);
+    std::vector<double> xt = xTicks ? ticks(m_xMin, m_xMax, 6) : std::vector<double>{}, yt = ticks(m_yMin, m_yMax, 5);
     double xs = xt.size() > 1 ? xt[1] - xt[0] : 1, ys = yt.size() > 1 ? yt[1] - yt[0] : 1;
     for (double v : xt) {
         m_body += "<line class=\"grid\" x1=\"" + num(px(v)) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(px(v)) +
@@ -81,10 +83,10 @@ void SvgPlot::axes(const std::string& xLabel, const std::string& yLabel, bool xT
                   tick_text(v, xs) + "</text>";
     }
     for (double v : yt) {
-        m_body += "<line class=\"grid\" x1=\"" + num(x0) + "\" y1=\"" + num(py(v)) + "\" x2=\"" + num(x1) +
-                  "\" y2=\"" + num(py(v)) + "\"/>";
-        m_body += "<text class=\"tick\" x=\"" + num(x0 - 4) + "\" y=\"" + num(py(v) + 3.5) +
-                  "\" text-anchor=\"end\">" + tick_text(v, ys) + "</text>";
+        m_body += "<line class=\"grid\" x1=\"" + num(x0) + "\" y1=\"" + num(py(v)) + "\" x2=\"" + num(x1) + "\" y2=\"" +
+                  num(py(v)) + "\"/>";
+        m_body += "<text class=\"tick\" x=\"" + num(x0 - 4) + "\" y=\"" + num(py(v) + 3.5) + "\" text-anchor=\"end\">" +
+                  tick_text(v, ys) + "</text>";
     }
     m_body += "<rect class=\"frame\" x=\"" + num(x0) + "\" y=\"" + num(y1) + "\" width=\"" + num(x1 - x0) +
               "\" height=\"" + num(y0 - y1) + "\"/>";
@@ -130,8 +132,8 @@ void SvgPlot::points(const std::vector<double>& x, const std::vector<double>& y,
 {
     for (size_t i = 0; i < x.size() && i < y.size(); ++i)
         if (std::isfinite(x[i]) && std::isfinite(y[i]))
-            m_body += "<circle cx=\"" + num(px(x[i])) + "\" cy=\"" + num(py(y[i])) + "\" r=\"3\" fill=\"" + colour +
-                      "\"/>";
+            m_body +=
+                "<circle cx=\"" + num(px(x[i])) + "\" cy=\"" + num(py(y[i])) + "\" r=\"3\" fill=\"" + colour + "\"/>";
 }
 
 void SvgPlot::vertical(double x, const std::string& colour, const std::string& label)
@@ -183,8 +185,8 @@ void SvgPlot::legend(const std::vector<std::pair<std::string, std::string>>& ent
 std::string SvgPlot::str() const
 {
     return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(m_width) + "\" height=\"" +
-           std::to_string(m_height) + "\" viewBox=\"0 0 " + std::to_string(m_width) + " " +
-           std::to_string(m_height) + "\">" + m_body + "</svg>";
+           std::to_string(m_height) + "\" viewBox=\"0 0 " + std::to_string(m_width) + " " + std::to_string(m_height) +
+           "\">" + m_body + "</svg>";
 }
 
 }  // namespace ampcheck

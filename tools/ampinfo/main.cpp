@@ -145,9 +145,9 @@ int ListDevices(bool all)
         } else {
             std::string ids = PathField(path, 1);  // vid_XXXX&pid_YYYY
             if (ids.size() == 17) ids = ids.substr(4, 4) + ":" + ids.substr(13, 4);
-            const char* why = error == ERROR_ACCESS_DENIED ? "cannot open: access denied or busy"
-                            : error == ERROR_DEVICE_NOT_CONNECTED ? "cannot open: unplugged"
-                                                                   : "cannot open";
+            const char* why = error == ERROR_ACCESS_DENIED          ? "cannot open: access denied or busy"
+                              : error == ERROR_DEVICE_NOT_CONNECTED ? "cannot open: unplugged"
+                                                                    : "cannot open";
             std::printf("%u  %-7s %s  (%s)  %s\n", unsigned(i), backend.c_str(), ids.c_str(), why, path.c_str());
         }
         try {

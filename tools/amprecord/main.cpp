@@ -56,7 +56,10 @@ public:
     {
     }
 
-    void OnSettingsApplied(const std::vector<AppliedSetting>& settings) override { m_recorder.OnSettingsApplied(settings); }
+    void OnSettingsApplied(const std::vector<AppliedSetting>& settings) override
+    {
+        m_recorder.OnSettingsApplied(settings);
+    }
     void OnStreamStart(std::chrono::nanoseconds at) override
     {
         m_start = at;
@@ -99,9 +102,10 @@ private:
         if (!always && real - m_lastShown < std::chrono::milliseconds(200)) return;
         m_lastShown = real;
         double elapsed = m_recorder.RateKnown() ? m_recorder.Seconds()
-                                                 : std::chrono::duration<double>(now - m_start).count();
+                                                : std::chrono::duration<double>(now - m_start).count();
         std::string line = "\r" + Fixed(elapsed, 1) + " s";
-        line += m_target > 0 ? " / " + Fixed(m_target, m_target == std::floor(m_target) ? 0 : 1) + " s" : " (Ctrl-C ends)";
+        line += m_target > 0 ? " / " + Fixed(m_target, m_target == std::floor(m_target) ? 0 : 1) + " s"
+                             : " (Ctrl-C ends)";
         line += "   " + std::to_string(m_packets) + " packets   ";
         line += m_recorder.RateKnown() ? std::to_string(m_recorder.SampleRate()) + " Hz" : "measuring rate";
         line += "   lost: " + LostText();
@@ -179,7 +183,9 @@ bool ToSettings(const Options& o, CaptureSettings& s, std::string& why)
 
 int Record(const Options& o, const CaptureSettings& settings)
 {
-    const AmplifierModel* model = o.model == "quorvex" ? &QUORVEX_MODEL : o.model == "pellion" ? &PELLION_MODEL : nullptr;
+    const AmplifierModel* model = o.model == "quorvex"   ? &QUORVEX_MODEL
+                                  : o.model == "pellion" ? &PELLION_MODEL
+                                                         : nullptr;
     CCaptureSession session;
     if (!session.Open(model)) return Fail(2, session.LastError());
     std::string refusal = SettingsRefusal(settings, *session.Identity().model);
@@ -209,7 +215,8 @@ int Record(const Options& o, const CaptureSettings& settings)
                                                        std::to_string(id.firmwareVersion) + ", USB driver " +
                                                        std::to_string(id.usbDriverVersion)
                                                  : "no version reply";
-            std::fprintf(stderr, "%s: %s (%s), recording to %s\n", kProgram, id.model->name, version.c_str(), o.file.c_str());
+            std::fprintf(stderr, "%s: %s (%s), recording to %s\n", kProgram, id.model->name, version.c_str(),
+                         o.file.c_str());
         }
         CCaptureRecorder recorder(writer, session.Identity(), recorderOptions);
         CProgressSink progress(recorder, o.seconds, terminal);
@@ -225,13 +232,13 @@ int Record(const Options& o, const CaptureSettings& settings)
         const std::string holds = o.file + " holds " + Fixed(seconds, 1) + " s";
         if (!kept && writer.RecordsWritten() == 0) {
             if (result.end == CaptureEnd::refused || result.end == CaptureEnd::stopRequest || result.packets == 0)
-                return Fail(1, "nothing recorded: " + (result.end == CaptureEnd::amplifierGone ? session.LastError() : why));
+                return Fail(
+                    1, "nothing recorded: " + (result.end == CaptureEnd::amplifierGone ? session.LastError() : why));
             return Fail(1, "nothing recorded: " + why);
         }
         if (!kept) return Fail(1, "writing " + o.file + " failed: " + why + "; it holds " + Fixed(seconds, 1) + " s");
         switch (result.end) {
-        case CaptureEnd::amplifierGone:
-            return Fail(1, "the amplifier went away; " + holds + " (until it was lost)");
+        case CaptureEnd::amplifierGone: return Fail(1, "the amplifier went away; " + holds + " (until it was lost)");
         case CaptureEnd::stopRequest:
             if (o.seconds > 0 && !recorder.TargetReached())
                 return Fail(1, std::string("stopped by ") + SignalName(result.signal) + "; " + holds + " of " +
@@ -244,13 +251,16 @@ int Record(const Options& o, const CaptureSettings& settings)
         default: break;
         }
         if (recorder.RateUncertain())
-            std::fprintf(stderr, "%s: the packets came too irregularly to be sure of the rate (%d Hz); give --sample-rate "
-                                 "if you know it\n",
+            std::fprintf(stderr,
+                         "%s: the packets came too irregularly to be sure of the rate (%d Hz); give --sample-rate "
+                         "if you know it\n",
                          kProgram, recorder.SampleRate());
         if (recorder.ShortReads() + recorder.FailedReads() + recorder.Gaps() > 0)
-            std::fprintf(stderr, "%s: %llu short reads, %llu failed reads, %llu gaps while recording; see the file's annotations\n",
-                         kProgram, (unsigned long long)recorder.ShortReads(), (unsigned long long)recorder.FailedReads(),
-                         (unsigned long long)recorder.Gaps());
+            std::fprintf(
+                stderr,
+                "%s: %llu short reads, %llu failed reads, %llu gaps while recording; see the file's annotations\n",
+                kProgram, (unsigned long long)recorder.ShortReads(), (unsigned long long)recorder.FailedReads(),
+                (unsigned long long)recorder.Gaps());
         if (terminal)
             std::fprintf(stderr, "%s: %s at %d Hz, %llu packets\n", kProgram, holds.c_str(), recorder.SampleRate(),
                          (unsigned long long)progress.Packets());
@@ -268,8 +278,7 @@ int main(int argc, char** argv)
                "2 a bad option or no amplifier.");
     Options o;
     app.add_option("FILE.edf", o.file, "the EDF+ file to write (replaced if it exists)")->required();
-    app.add_option("--seconds", o.seconds, "how long to record (default: until Ctrl-C)")
-        ->check(CLI::PositiveNumber);
+    app.add_option("--seconds", o.seconds, "how long to record (default: until Ctrl-C)")->check(CLI::PositiveNumber);
     app.add_option("--mode", o.mode, "cal, eeg or ztest (test: the Pellion's name for cal)")->capture_default_str();
     app.add_option("--range", o.range, "50, 100 or 500");
     app.add_option("--channels", o.channels, "2 or 4 (Quorvex)");

@@ -36,13 +36,13 @@ const platform::afx::ProgramInfo theProgramInfo = {
     "One of each instrument control on a panel, with a chart fed by made-up traces.", &GalleryTemplate};
 
 BEGIN_MESSAGE_MAP(CGalleryDlg, CDialog)
-    ON_MESSAGE(WM_GALLERY_FEED, &CGalleryDlg::OnFeed)
+ON_MESSAGE(WM_GALLERY_FEED, &CGalleryDlg::OnFeed)
 END_MESSAGE_MAP()
 
 BEGIN_EVENTSINK_MAP(CGalleryDlg, CDialog)
-    ON_EVENT(CGalleryDlg, IDC_GALLERY_SCROLL, 5, CGalleryDlg::OnScrollClick, VTS_NONE)
-    ON_EVENT(CGalleryDlg, IDC_GALLERY_POWER, 5, CGalleryDlg::OnPowerClick, VTS_NONE)
-    ON_EVENT(CGalleryDlg, IDC_GALLERY_RANGE, 12, CGalleryDlg::OnRangeChange, VTS_NONE)
+ON_EVENT(CGalleryDlg, IDC_GALLERY_SCROLL, 5, CGalleryDlg::OnScrollClick, VTS_NONE)
+ON_EVENT(CGalleryDlg, IDC_GALLERY_POWER, 5, CGalleryDlg::OnPowerClick, VTS_NONE)
+ON_EVENT(CGalleryDlg, IDC_GALLERY_RANGE, 12, CGalleryDlg::OnRangeChange, VTS_NONE)
 END_EVENTSINK_MAP()
 
 CGalleryDlg::~CGalleryDlg()

@@ -63,11 +63,13 @@ afx::DialogTemplate MakeTemplate()
     const char* scale[] = {"30K -", "20K -", "15K -", "10K -", "2K -"};
     const int scaleY[] = {206, 215, 229, 239, 250};
     for (int i = 0; i < 5; ++i)
-        c.push_back(afx::EmbeddedControl(1020 - i, ins::CLSID_PanelLabel, i == 4 ? 16 : 12, scaleY[i], 24, 10, Text(scale[i])));
+        c.push_back(
+            afx::EmbeddedControl(1020 - i, ins::CLSID_PanelLabel, i == 4 ? 16 : 12, scaleY[i], 24, 10, Text(scale[i])));
     const char* names[] = {"1 ", "2", "3", "4", "R"};
     const int nameX[] = {38, 52, 66, 80, 94};
     for (int i = 0; i < 5; ++i) {
-        c.push_back(afx::EmbeddedControl(IDC_GALLERY_BAR0 + i, ins::CLSID_PanelLedBar, 36 + 14 * i, 207, 10, 54, Bar()));
+        c.push_back(
+            afx::EmbeddedControl(IDC_GALLERY_BAR0 + i, ins::CLSID_PanelLedBar, 36 + 14 * i, 207, 10, 54, Bar()));
         c.push_back(afx::EmbeddedControl(1021 + i, ins::CLSID_PanelLabel, nameX[i], 263, 8, 10, Text(names[i])));
     }
 
@@ -84,8 +86,11 @@ afx::DialogTemplate MakeTemplate()
     c.push_back(afx::EmbeddedControl(1033, ins::CLSID_PanelLabel, 294, 236, 25, 13, Text("uV: ")));
     c.push_back(afx::EmbeddedControl(IDC_GALLERY_AMPLITUDE, ins::CLSID_PanelLabel, 323, 236, 38, 13, Text("50")));
     c.push_back(afx::EmbeddedControl(1053, ins::CLSID_PanelLabel, 288, 252, 76, 18,
-                                     {{"Caption", std::string("Gallery")}, {"Raised", true}, {"FontColor", int32_t(0xC00000)},
-                                      {"FontSize", 12.0}, {"Alignment", std::string("center")}}));
+                                     {{"Caption", std::string("Gallery")},
+                                      {"Raised", true},
+                                      {"FontColor", int32_t(0xC00000)},
+                                      {"FontSize", 12.0},
+                                      {"Alignment", std::string("center")}}));
 
     c.push_back(afx::EmbeddedControl(IDC_GALLERY_SCROLL, ins::CLSID_PanelLedSwitch, 399, 198, 60, 17, Text(" STOP")));
     c.push_back(afx::EmbeddedControl(IDC_GALLERY_POWER, ins::CLSID_PanelLedSwitch, 490, 198, 60, 17, Text("POWER")));

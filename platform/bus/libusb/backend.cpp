@@ -15,7 +15,10 @@ namespace platform::bus::libusb {
 
 Backend::Backend(DeviceTable table) : m_table(std::move(table)) {}
 
-Backend::~Backend() { stop(); }
+Backend::~Backend()
+{
+    stop();
+}
 
 bool Backend::start()
 {
@@ -29,9 +32,8 @@ bool Backend::start()
         // Devices present now are announced during registration; they are attached below,
         // before start() returns, so that a program enumerating at once finds them.
         const int r = libusb_hotplug_register_callback(
-            m_context, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT,
-            LIBUSB_HOTPLUG_ENUMERATE, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
-            LIBUSB_HOTPLUG_MATCH_ANY,
+            m_context, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT, LIBUSB_HOTPLUG_ENUMERATE,
+            LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
             [](libusb_context* c, libusb_device* d, libusb_hotplug_event e, void* self) {
                 return Backend::on_hotplug(c, d, int(e), self);
             },
@@ -139,10 +141,8 @@ int Backend::on_hotplug(libusb_context*, libusb_device* device, int event, void*
     auto* backend = static_cast<Backend*>(self);
     libusb_ref_device(device);
     backend->post([backend, device, event] {
-        if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED)
-            backend->arrived(device);
-        else
-            backend->left(device);
+        if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) backend->arrived(device);
+        else backend->left(device);
         libusb_unref_device(device);
     });
     return 0;
@@ -166,7 +166,10 @@ std::mutex g_backendMutex;
 Backend* g_backend = nullptr;
 }  // namespace
 
-bool start() { return start(load_device_table(std::cerr)); }
+bool start()
+{
+    return start(load_device_table(std::cerr));
+}
 
 bool start(DeviceTable table)
 {

@@ -87,10 +87,8 @@ void DeviceTable::add_list(std::string_view list, std::string_view source, std::
         const auto comma = list.find(',');
         const auto item = trim(list.substr(0, comma));
         if (!item.empty()) {
-            if (auto id = parse_usb_id(item))
-                add(std::move(*id));
-            else
-                err << source << ": entry " << number << " is not VID:PID, skipped: " << item << "\n";
+            if (auto id = parse_usb_id(item)) add(std::move(*id));
+            else err << source << ": entry " << number << " is not VID:PID, skipped: " << item << "\n";
         }
         ++number;
         if (comma == std::string_view::npos) break;
@@ -116,10 +114,8 @@ DeviceTable load_device_table(std::ostream& err)
 {
     DeviceTable table;
     const auto path = device_table_path();
-    if (std::ifstream file(path); file)
-        table.add_lines(file, path, err);
-    else
-        err << path << ": cannot read the device table; only AMP_USB_IDS devices are used\n";
+    if (std::ifstream file(path); file) table.add_lines(file, path, err);
+    else err << path << ": cannot read the device table; only AMP_USB_IDS devices are used\n";
     if (const char* extra = std::getenv("AMP_USB_IDS"); extra && *extra) table.add_list(extra, "AMP_USB_IDS", err);
     return table;
 }

@@ -56,7 +56,8 @@ std::vector<LookAlike> find_look_alikes(const DeviceTable& table)
     }
     if (count >= 0) libusb_free_device_list(list, 1);
     libusb_exit(context);
-    std::sort(found.begin(), found.end(), [](const LookAlike& a, const LookAlike& b) { return a.location < b.location; });
+    std::sort(found.begin(), found.end(),
+              [](const LookAlike& a, const LookAlike& b) { return a.location < b.location; });
     return found;
 }
 

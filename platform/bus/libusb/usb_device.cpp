@@ -99,8 +99,14 @@ UsbDevice::~UsbDevice()
     if (m_device) libusb_unref_device(m_device);
 }
 
-uint16_t UsbDevice::vendor_id() const { return uint16_t(m_deviceDescriptor[8] | m_deviceDescriptor[9] << 8); }
-uint16_t UsbDevice::product_id() const { return uint16_t(m_deviceDescriptor[10] | m_deviceDescriptor[11] << 8); }
+uint16_t UsbDevice::vendor_id() const
+{
+    return uint16_t(m_deviceDescriptor[8] | m_deviceDescriptor[9] << 8);
+}
+uint16_t UsbDevice::product_id() const
+{
+    return uint16_t(m_deviceDescriptor[10] | m_deviceDescriptor[11] << 8);
+}
 
 bool UsbDevice::on_event_thread() const
 {
@@ -135,7 +141,7 @@ Status UsbDevice::ensure_open_locked(bool counted)
             char ids[16];
             std::snprintf(ids, sizeof ids, "%04x:%04x", vendor_id(), product_id());
             const std::string what = r == LIBUSB_ERROR_ACCESS ? "permission denied (is the udev rule installed?)"
-                                   : r == LIBUSB_ERROR_BUSY   ? "device busy (another program has claimed it)"
+                                     : r == LIBUSB_ERROR_BUSY ? "device busy (another program has claimed it)"
                                                               : libusb_error_name(r);
             backend->report("libusb: cannot open " + std::string(ids) + " at " + m_location + ": " + what);
             return status_of(r);
@@ -143,10 +149,8 @@ Status UsbDevice::ensure_open_locked(bool counted)
         m_handle = handle;
         m_altSetting.clear();
     }
-    if (counted)
-        ++m_openCount;
-    else if (m_openCount == 0)
-        m_heldWithoutOpen = true;
+    if (counted) ++m_openCount;
+    else if (m_openCount == 0) m_heldWithoutOpen = true;
     return Status::ok;
 }
 
@@ -265,7 +269,8 @@ bool UsbDevice::standard_request(const Setup& setup, std::span<uint8_t> data, Re
     }
 
     const bool setInterface = setup.requestType == 0x01 && setup.request == LIBUSB_REQUEST_SET_INTERFACE;
-    const bool clearHalt = setup.requestType == 0x02 && setup.request == LIBUSB_REQUEST_CLEAR_FEATURE && setup.value == 0;
+    const bool clearHalt = setup.requestType == 0x02 && setup.request == LIBUSB_REQUEST_CLEAR_FEATURE &&
+                           setup.value == 0;
     const bool setConfig = setup.requestType == 0x00 && setup.request == LIBUSB_REQUEST_SET_CONFIGURATION;
     if (!setInterface && !clearHalt && !setConfig) return false;
 
@@ -309,7 +314,9 @@ Result UsbDevice::control(const Setup& setup, std::span<uint8_t> data)
     libusb_transfer* t = libusb_alloc_transfer(0);
     libusb_fill_control_transfer(
         t, m_handle, buffer.data(),
-        [](libusb_transfer* transfer) { static_cast<std::atomic<bool>*>(transfer->user_data)->store(true, std::memory_order_release); },
+        [](libusb_transfer* transfer) {
+            static_cast<std::atomic<bool>*>(transfer->user_data)->store(true, std::memory_order_release);
+        },
         &completed, kControlTimeoutMs);
     if (const int r = libusb_submit_transfer(t); r != 0) {
         libusb_free_transfer(t);
@@ -423,7 +430,8 @@ void UsbDevice::transfer_done(Pending* pending)
         pending->result = {status_of_transfer(t->status), uint32_t(std::max(t->actual_length, 0))};
         lost = pending->result.status == Status::no_device && !m_gone;
         if (pending->finished) {
-            const auto it = std::find_if(m_pending.begin(), m_pending.end(), [&](auto& p) { return p.get() == pending; });
+            const auto it =
+                std::find_if(m_pending.begin(), m_pending.end(), [&](auto& p) { return p.get() == pending; });
             done = std::move(*it);
             m_pending.erase(it);
         } else {
