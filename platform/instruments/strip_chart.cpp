@@ -504,16 +504,13 @@ void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
     const uchar* artBits = m_plotArt.constBits();
     const uchar* traceBits = m_traces.constBits();
     uchar* plotBits = m_plot.bits();
-    for (const auto& [from, to] : narrow) {
-        for (int x = from; x <= to; ++x) {
-            const uchar* art = artBits + x * 4;
-            const uchar* trace = traceBits + (offset + x) * 4;
-            uchar* plot = plotBits + (offset + x) * 4;
-            for (int y = 0; y < height; ++y, art += artStride, trace += traceStride, plot += plotStride) {
-                const uint32_t t = *reinterpret_cast<const uint32_t*>(trace);
-                *reinterpret_cast<uint32_t*>(plot) = (t >> 24) ? t : *reinterpret_cast<const uint32_t*>(art);
-            }
-        }
+    // Row by row: each row of the three images is contiguous, a column of them is not.
+    for (int y = 0; y < height; ++y) {
+        const auto* art = reinterpret_cast<const uint32_t*>(artBits + y * artStride);
+        const auto* trace = reinterpret_cast<const uint32_t*>(traceBits + y * traceStride) + offset;
+        auto* plot = reinterpret_cast<uint32_t*>(plotBits + y * plotStride) + offset;
+        for (const auto& [from, to] : narrow)
+            for (int x = from; x <= to; ++x) plot[x] = (trace[x] >> 24) ? trace[x] : art[x];
     }
 }
 
