@@ -1,6 +1,7 @@
 #include "acquisition/capture_engine.h"
 
 #include "acquisition/capture_stop.h"
+#include "amp/descriptor_text.h"
 #include "amp/link.h"
 #include "amp/power.h"
 #include "platform/win32/clock.h"
@@ -20,26 +21,6 @@ constexpr auto kIdleTick = std::chrono::milliseconds(50);
 nanoseconds Now()
 {
     return platform::win32::clock().now();
-}
-
-// The string descriptors hold raw UTF-16 units; programs print UTF-8.
-std::string Utf8(const WCHAR* units, int count)
-{
-    std::string text;
-    for (int i = 0; i < count && units[i] != 0; ++i) {
-        uint32_t u = uint16_t(units[i]);
-        if (u < 0x80) {
-            text += char(u);
-        } else if (u < 0x800) {
-            text += char(0xC0 | u >> 6);
-            text += char(0x80 | (u & 0x3F));
-        } else {
-            text += char(0xE0 | u >> 12);
-            text += char(0x80 | (u >> 6 & 0x3F));
-            text += char(0x80 | (u & 0x3F));
-        }
-    }
-    return text;
 }
 
 }  // namespace
@@ -134,8 +115,8 @@ bool CCaptureSession::Open(const AmplifierModel* model)
         return false;
     }
     m_bOpen = true;
-    m_identity.product = Utf8(device->productString, USB_STRING_UNITS);
-    m_identity.usbSerial = Utf8(device->serialNumberString, USB_STRING_UNITS);
+    m_identity.product = DescriptorText(device->productString, USB_STRING_UNITS);
+    m_identity.usbSerial = DescriptorText(device->serialNumberString, USB_STRING_UNITS);
     m_identity.hostDriverVersion = device->driverVersion;
     const AmplifierModel* found = ModelOf(device);
     if (!HasBulkPipes(device) || found == nullptr) {

@@ -1,5 +1,6 @@
 // ampinfo: opens the first amplifier through the device-access library and prints what the
 // library read from it. Exits non-zero with one line on stderr when no amplifier answers.
+#include "amp/descriptor_text.h"
 #include "ampbench/version.h"
 #include "platform/bus/bus.h"
 #include "platform/bus/libusb/libusb_backend.h"
@@ -18,26 +19,6 @@
 namespace {
 
 const GUID kAmplifierInterface = {0xD0CDEB7E, 0x87C6, 0x4F20, {0x86, 0x2B, 0x21, 0x9B, 0xBB, 0xED, 0x8C, 0x03}};
-
-// The string buffers hold raw UTF-16LE units; show them as UTF-8.
-std::string Utf8(const WCHAR* units)
-{
-    std::string text;
-    for (int i = 0; i < USB_STRING_UNITS && units[i]; ++i) {
-        uint32_t u = uint16_t(units[i]);
-        if (u < 0x80) {
-            text += char(u);
-        } else if (u < 0x800) {
-            text += char(0xC0 | u >> 6);
-            text += char(0x80 | (u & 0x3F));
-        } else {
-            text += char(0xE0 | u >> 12);
-            text += char(0x80 | (u >> 6 & 0x3F));
-            text += char(0x80 | (u & 0x3F));
-        }
-    }
-    return text;
-}
 
 const char* Kind(BYTE attributes)
 {
@@ -61,9 +42,9 @@ void PrintDevice(const CUsbDevice& device)
     std::printf("  max packet ep0   %u\n", unsigned(device.maxPacketSize0));
     std::printf("  configurations   %u\n", unsigned(device.configCount));
     std::printf("  language         0x%04x\n", device.languageId);
-    std::printf("  manufacturer     \"%s\"\n", Utf8(device.manufacturerString).c_str());
-    std::printf("  product          \"%s\"\n", Utf8(device.productString).c_str());
-    std::printf("  serial number    \"%s\"\n", Utf8(device.serialNumberString).c_str());
+    std::printf("  manufacturer     \"%s\"\n", DescriptorText(device.manufacturerString, USB_STRING_UNITS).c_str());
+    std::printf("  product          \"%s\"\n", DescriptorText(device.productString, USB_STRING_UNITS).c_str());
+    std::printf("  serial number    \"%s\"\n", DescriptorText(device.serialNumberString, USB_STRING_UNITS).c_str());
     std::printf("  driver version   %u.%u.%u.%u (0x%08x)\n", unsigned(device.driverVersion >> 24),
                 unsigned(device.driverVersion >> 16 & 0xFF), unsigned(device.driverVersion >> 8 & 0xFF),
                 unsigned(device.driverVersion & 0xFF), unsigned(device.driverVersion));
@@ -141,7 +122,8 @@ int ListDevices(bool all)
         const std::string backend = where.substr(0, where.find('-'));
         if (opened) {
             std::printf("%u  %-7s %04x:%04x  \"%s\"  %s\n", unsigned(i), backend.c_str(), device->vendorId,
-                        device->productId, Utf8(device->productString).c_str(), path.c_str());
+                        device->productId, DescriptorText(device->productString, USB_STRING_UNITS).c_str(),
+                        path.c_str());
         } else {
             std::string ids = PathField(path, 1);  // vid_XXXX&pid_YYYY
             if (ids.size() == 17) ids = ids.substr(4, 4) + ":" + ids.substr(13, 4);
