@@ -39,7 +39,7 @@ TEST_F(TwoPrograms, QuorvexOnAHeldAmplifierShowsItCannotOpenItAndSendsNothing)
     EXPECT_EQ(m_dlg->DoModal(), IDOK);
     EXPECT_EQ(m_boxes->texts(),
               std::vector<std::string>{"USB Driver failed to open.\n\nPlease verify Quorvex is connected."});
-    EXPECT_EQ(Commands(), std::vector<Bytes>{{CMD_POWER_ON}});
+    EXPECT_EQ(Commands(), std::vector<Bytes>{{0x01}});
     EXPECT_TRUE(m_amplifier->state().powered);
     EXPECT_TRUE(first.Holds());
 }

@@ -99,7 +99,7 @@ TEST_F(FrozenAmplifier, ExitWaitsOutOneTimeLimitAtMostAndStillSendsTheStopBefore
     // answer, waits only a moment. Waiting out two limits takes 3000 ms.
     EXPECT_GE(took, limit);
     EXPECT_LT(took, 2 * limit - std::chrono::milliseconds(100));
-    EXPECT_EQ(m_freezing->HeldCommands(), (Bytes{CMD_STREAM_STOP, CMD_POWER_OFF}));
+    EXPECT_EQ(m_freezing->HeldCommands(), (Bytes{0x0b, 0x02}));
     EXPECT_FALSE(StreamWorkerAlive());
     EXPECT_EQ(m_dlg->m_nModalResult, IDOK);
     EXPECT_EQ(g_device.load()->driverHandle, INVALID_HANDLE_VALUE);

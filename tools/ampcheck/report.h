@@ -2,7 +2,7 @@
 // and the three ways of writing it (terminal, JSON, a self-contained HTML page).
 #pragma once
 
-#include "analysis/spectrum.h"
+#include "analysis/welch.h"
 #include "tools/ampcheck/source.h"
 
 #include <iosfwd>

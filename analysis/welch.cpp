@@ -1,4 +1,4 @@
-#include "analysis/spectrum.h"
+#include "analysis/welch.h"
 
 #include "analysis/statistics.h"
 
