@@ -1,6 +1,8 @@
 // ampcheck as a technician runs it: against ampsim processes, in real time. The five whole runs
 // (a healthy unit of each model and three defects) go side by side, each amplifier in a runtime
 // folder of its own, so together they take one run's time.
+#include "child_process.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -22,8 +24,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -31,13 +31,8 @@ using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 using Named = std::set<std::pair<std::string, std::string>>;  // check, channel or electrode
 
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using child_process::Slurp;
+using child_process::Wait;
 
 // "FAIL  gain matching          ch3 ..." as {"gain matching", "ch3"}.
 Named Failures(const std::string& out)
@@ -70,20 +65,7 @@ struct Bench {
         for (std::string& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
 
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        std::string out = (dir / (name + ".out")).string(), err = (dir / (name + ".err")).string();
-        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0) << args[0];
-        return rc == 0 ? pid : -1;
+        return child_process::Spawn(dir, args, name, input, envp.data());
     }
 
     // ampsim with these lines on its standard input (defects), and its wire log.
@@ -134,23 +116,6 @@ struct Bench {
         return n;
     }
 };
-
-// The exit code, or -1 when it did not end in `limit` (it is then killed).
-int Wait(pid_t pid, std::chrono::seconds limit)
-{
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            ADD_FAILURE() << "did not end in time";
-            return -1;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 class AmpcheckE2e : public testing::Test {
 protected:

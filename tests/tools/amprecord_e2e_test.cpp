@@ -1,5 +1,6 @@
 // amprecord as a technician runs it: against an ampsim process, in real time, its file read
 // back with EDFlib and save2gdf and held against ampsim's own wire log.
+#include "child_process.h"
 #include "edf_reader.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -50,41 +49,11 @@ protected:
         fs::remove_all(m_dir);
     }
 
-    // Starts a program with its output in files; returns its pid.
     pid_t Spawn(const std::vector<std::string>& args, const std::string& name)
     {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        std::string out = (m_dir / (name + ".out")).string(), err = (m_dir / (name + ".err")).string();
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0) << args[0];
-        return rc == 0 ? pid : -1;
+        return child_process::Spawn(m_dir, args, name);
     }
-
-    // The exit code, or -1 when it did not end in `limit` (it is then killed).
-    static int Wait(pid_t pid, std::chrono::seconds limit = 60s)
-    {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                ADD_FAILURE() << "did not end in time";
-                return -1;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    static int Wait(pid_t pid, std::chrono::seconds limit = 60s) { return child_process::Wait(pid, limit); }
 
     void StartAmpsim(const std::vector<std::string>& extra = {})
     {
@@ -115,13 +84,7 @@ protected:
         return r;
     }
 
-    std::string Slurp(const std::string& name) const
-    {
-        std::ifstream in(m_dir / name);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string Slurp(const std::string& name) const { return child_process::Slurp(m_dir / name); }
     static Texts Lines(const std::string& text)
     {
         Texts lines;
