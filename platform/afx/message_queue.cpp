@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <shared_mutex>
 
 namespace platform::afx::detail {
 namespace {
@@ -46,7 +47,10 @@ struct Queue {
     std::mutex mutex;
     std::deque<Message> messages;
     bool wake_pending = false;
-    Pump* pump = nullptr;  // lives on the user-interface thread
+    // Lives on the user-interface thread; changed under both locks, read under either. Wakes are
+    // posted under `pump_life` alone: posted under `mutex`, the woken thread would find it held.
+    Pump* pump = nullptr;
+    std::shared_mutex pump_life;
 };
 
 Queue& queue()
@@ -78,7 +82,9 @@ size_t HandleQueued(size_t limit)
     return handled;
 }
 
-void WakeLocked(Queue& q);
+// True when the caller, once it has let go of the queue's mutex, must Wake the pump.
+bool NeedsWakeLocked(Queue& q);
+void Wake(Queue& q);
 
 class Pump : public QObject {
 public:
@@ -92,17 +98,27 @@ public:
             pending = queue().messages.size();
         }
         HandleQueued(pending);
-        std::lock_guard lock(queue().mutex);
-        if (!queue().messages.empty()) WakeLocked(queue());
+        bool wake;
+        {
+            std::lock_guard lock(queue().mutex);
+            wake = !queue().messages.empty() && NeedsWakeLocked(queue());
+        }
+        if (wake) Wake(queue());
         return true;
     }
 };
 
-void WakeLocked(Queue& q)
+bool NeedsWakeLocked(Queue& q)
 {
-    if (q.wake_pending || !q.pump) return;
+    if (q.wake_pending || !q.pump) return false;
     q.wake_pending = true;
-    QCoreApplication::postEvent(q.pump, new QEvent(kWakeEvent));
+    return true;
+}
+
+void Wake(Queue& q)
+{
+    std::shared_lock life(q.pump_life);
+    if (q.pump) QCoreApplication::postEvent(q.pump, new QEvent(kWakeEvent));
 }
 
 }  // namespace
@@ -118,16 +134,22 @@ void EnsurePump()
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || !OnUiThread()) return;
     Queue& q = queue();
-    std::lock_guard lock(q.mutex);
-    if (q.pump) return;
-    q.pump = new Pump;
-    q.pump->setParent(app);
-    QObject::connect(q.pump, &QObject::destroyed, [] {
-        std::lock_guard lock(queue().mutex);
-        queue().pump = nullptr;
-        queue().wake_pending = false;
-    });
-    if (!q.messages.empty()) WakeLocked(q);
+    bool wake;
+    {
+        std::lock_guard life(q.pump_life);
+        std::lock_guard lock(q.mutex);
+        if (q.pump) return;
+        q.pump = new Pump;
+        q.pump->setParent(app);
+        QObject::connect(q.pump, &QObject::destroyed, [] {
+            std::lock_guard life(queue().pump_life);
+            std::lock_guard lock(queue().mutex);
+            queue().pump = nullptr;
+            queue().wake_pending = false;
+        });
+        wake = !q.messages.empty() && NeedsWakeLocked(q);
+    }
+    if (wake) Wake(q);
 }
 
 void DropMessagesFor(HWND hwnd)
@@ -155,9 +177,13 @@ BOOL PostMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return FALSE;
     }
     Queue& q = queue();
-    std::lock_guard lock(q.mutex);
-    q.messages.push_back(Message{hWnd, msg, wParam, lParam, nullptr});
-    WakeLocked(q);
+    bool wake;
+    {
+        std::lock_guard lock(q.mutex);
+        q.messages.push_back(Message{hWnd, msg, wParam, lParam, nullptr});
+        wake = NeedsWakeLocked(q);
+    }
+    if (wake) Wake(q);
     return TRUE;
 }
 
@@ -171,9 +197,13 @@ LRESULT SendMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     auto wait = std::make_shared<SendWait>();
     {
         Queue& q = queue();
-        std::lock_guard lock(q.mutex);
-        q.messages.push_back(Message{hWnd, msg, wParam, lParam, wait});
-        WakeLocked(q);
+        bool wake;
+        {
+            std::lock_guard lock(q.mutex);
+            q.messages.push_back(Message{hWnd, msg, wParam, lParam, wait});
+            wake = NeedsWakeLocked(q);
+        }
+        if (wake) Wake(q);
     }
     std::unique_lock lock(wait->mutex);
     wait->done_cv.wait(lock, [&] { return wait->done; });

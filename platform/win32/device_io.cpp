@@ -78,11 +78,15 @@ public:
             return;
         }
         // After the signal the caller may reuse or free the OVERLAPPED: touch it only before.
-        std::unique_lock lock(m_event ? m_event->mutex : g_eventlessMutex);
-        std::atomic_ref(m_overlapped->InternalHigh).store(bytes, std::memory_order_relaxed);
-        std::atomic_ref(m_overlapped->Internal).store(status_of(error), std::memory_order_release);
-        m_done.store(true, std::memory_order_release);
-        if (m_event) m_event->set_locked();
+        {
+            std::lock_guard lock(m_event ? m_event->mutex : g_eventlessMutex);
+            std::atomic_ref(m_overlapped->InternalHigh).store(bytes, std::memory_order_relaxed);
+            std::atomic_ref(m_overlapped->Internal).store(status_of(error), std::memory_order_release);
+            m_done.store(true, std::memory_order_release);
+            if (m_event) m_event->set_locked();
+        }
+        // The event outlives the wake-up (we hold it); the OVERLAPPED is not touched again.
+        if (m_event) m_event->cv.notify_all();
         else g_eventlessCv.notify_all();
     }
 
