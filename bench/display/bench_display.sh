@@ -3,7 +3,8 @@
 # at 64 and 1024 packets per second, SCROLL clicked, and the CPU time of the panel and of the X
 # server over the streaming, as shares of one core beside the goals. Then the same share with the
 # stream stopped (what is left to draw after a stop, and idle), the panel's memory before and
-# after, and the offscreen pipeline's figure for comparison.
+# after, the panel's context switches per packet (threads woken and put to sleep), and the offscreen
+# pipeline's figure for comparison.
 # Usage: bench_display.sh QUORVEX PELLION AMPSIM BENCH_PIPELINE
 # BENCH_SECONDS sets the streaming time of a row (default 20).
 set -uo pipefail
@@ -30,6 +31,8 @@ trap 'stop_all; rm -rf "$work"' EXIT
 # CPU time of every thread of a process so far, in microseconds, from the scheduler's own count.
 cpu_us() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ns += $1} END {printf "%d", ns / 1000}'; }
 rss_kb() { awk '/^VmRSS/ {print $2}' /proc/"$1"/status 2>/dev/null; }
+# Context switches of every thread of a process so far: each is a thread put to sleep or woken.
+switches() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ {n += $2} END {printf "%d", n}'; }
 now_us() { date +%s%6N; }
 share() { awk -v c="$1" -v t="$2" 'BEGIN {printf "%.2f", (t > 0) ? 100 * c / t : 0}'; }
 
@@ -105,10 +108,10 @@ row() {
         return
     fi
     sleep 1
-    local p0 x0 t0 r0 p1 x1 t1 r1
-    p0=$(cpu_us "$panel") x0=$(cpu_us "$x") t0=$(now_us) r0=$(rss_kb "$panel")
+    local p0 x0 t0 r0 c0 p1 x1 t1 r1 c1
+    p0=$(cpu_us "$panel") x0=$(cpu_us "$x") t0=$(now_us) r0=$(rss_kb "$panel") c0=$(switches "$panel")
     sleep "$seconds"
-    p1=$(cpu_us "$panel") x1=$(cpu_us "$x") t1=$(now_us) r1=$(rss_kb "$panel")
+    p1=$(cpu_us "$panel") x1=$(cpu_us "$x") t1=$(now_us) r1=$(rss_kb "$panel") c1=$(switches "$panel")
     click "$window" "$scroll"
     sleep 0.5
     local s0 sx0 st0 after afterx moving
@@ -118,13 +121,14 @@ row() {
     afterx=$(share $(($(cpu_us "$x") - sx0)) $(($(now_us) - st0)))
     if chart_moves "$window" "$chart"; then moving=yes; else moving=no; fi
 
-    local ps xs sum verdict
+    local ps xs sum verdict perpacket
+    perpacket=$(awk -v c=$((c1 - c0)) -v t=$((t1 - t0)) -v r="$packets" 'BEGIN {printf "%.1f", c / (t / 1e6 * r)}')
     ps=$(share $((p1 - p0)) $((t1 - t0)))
     xs=$(share $((x1 - x0)) $((t1 - t0)))
     sum=$(awk -v a="$ps" -v b="$xs" 'BEGIN {printf "%.2f", a + b}')
     verdict=$(awk -v s="$sum" -v g="$goal" 'BEGIN {print (s < g) ? "pass" : "FAIL"}')
-    printf '%-8s %8s %9s %9s %9s %8s %7s   %5s %5s %6s %5s   %6s -> %6s\n' "$program" "$packets" "$ps" "$xs" "$sum" \
-        "< $goal" "$verdict" "$after" "$afterx" "$moving" "$idle" "$r0" "$r1"
+    printf '%-8s %8s %9s %9s %9s %8s %7s %8s   %5s %5s %6s %5s   %6s -> %6s\n' "$program" "$packets" "$ps" "$xs" "$sum" \
+        "< $goal" "$verdict" "$perpacket" "$after" "$afterx" "$moving" "$idle" "$r0" "$r1"
     stop_all
 }
 
@@ -132,9 +136,10 @@ echo "panels under Xvfb, ${seconds} s of streaming a row; CPU time as % of one c
 load=$(cut -d' ' -f1 /proc/loadavg)
 awk -v l="$load" 'BEGIN {exit !(l > 1.0)}' &&
     echo "note: the machine is busy (load average $load): shares run high; measure on an idle machine"
-printf '%-8s %8s %9s %9s %9s %8s %7s   %5s %5s %6s %5s   %s\n' program packet/s panel "X server" sum goal result \
-    "after stop:" "" chart idle "panel RSS kB"
-printf '%-8s %8s %9s %9s %9s %8s %7s   %5s %5s %6s %5s   %s\n' "" "" "" "" "" "" "" panel X moves "" "start -> end"
+printf '%-8s %8s %9s %9s %9s %8s %7s %8s   %5s %5s %6s %5s   %s\n' program packet/s panel "X server" sum goal result \
+    switches "after stop:" "" chart idle "panel RSS kB"
+printf '%-8s %8s %9s %9s %9s %8s %7s %8s   %5s %5s %6s %5s   %s\n' "" "" "" "" "" "" "" /packet panel X moves "" \
+    "start -> end"
 for program in quorvex pellion; do
     row "$program" 256 64 1.5
     row "$program" 4096 1024 10
