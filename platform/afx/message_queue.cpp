@@ -121,6 +121,18 @@ void Wake(Queue& q)
     if (q.pump) QCoreApplication::postEvent(q.pump, new QEvent(kWakeEvent));
 }
 
+void Enqueue(Message m)
+{
+    Queue& q = queue();
+    bool wake;
+    {
+        std::lock_guard lock(q.mutex);
+        q.messages.push_back(std::move(m));
+        wake = NeedsWakeLocked(q);
+    }
+    if (wake) Wake(q);
+}
+
 }  // namespace
 
 bool OnUiThread()
@@ -176,14 +188,7 @@ BOOL PostMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    Queue& q = queue();
-    bool wake;
-    {
-        std::lock_guard lock(q.mutex);
-        q.messages.push_back(Message{hWnd, msg, wParam, lParam, nullptr});
-        wake = NeedsWakeLocked(q);
-    }
-    if (wake) Wake(q);
+    Enqueue(Message{hWnd, msg, wParam, lParam, nullptr});
     return TRUE;
 }
 
@@ -195,16 +200,7 @@ LRESULT SendMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     if (OnUiThread()) return Deliver(hWnd, msg, wParam, lParam);
     auto wait = std::make_shared<SendWait>();
-    {
-        Queue& q = queue();
-        bool wake;
-        {
-            std::lock_guard lock(q.mutex);
-            q.messages.push_back(Message{hWnd, msg, wParam, lParam, wait});
-            wake = NeedsWakeLocked(q);
-        }
-        if (wake) Wake(q);
-    }
+    Enqueue(Message{hWnd, msg, wParam, lParam, wait});
     std::unique_lock lock(wait->mutex);
     wait->done_cv.wait(lock, [&] { return wait->done; });
     return wait->result;

@@ -83,9 +83,9 @@ public:
             std::atomic_ref(m_overlapped->InternalHigh).store(bytes, std::memory_order_relaxed);
             std::atomic_ref(m_overlapped->Internal).store(status_of(error), std::memory_order_release);
             m_done.store(true, std::memory_order_release);
-            if (m_event) m_event->set_locked();
+            if (m_event) m_event->signalled = true;
         }
-        // The event outlives the wake-up (we hold it); the OVERLAPPED is not touched again.
+        // Woken after the lock is let go (see Event::set). The event outlives the wake-up: we hold it.
         if (m_event) m_event->cv.notify_all();
         else g_eventlessCv.notify_all();
     }

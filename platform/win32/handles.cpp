@@ -68,14 +68,9 @@ void Event::set()
 {
     {
         std::lock_guard lock(mutex);
-        set_locked();
+        signalled = true;
     }
     cv.notify_all();
-}
-
-void Event::set_locked()
-{
-    signalled = true;
 }
 
 void Event::reset()

@@ -39,9 +39,6 @@ struct Event final : Object {
     bool wait_until(std::chrono::steady_clock::time_point deadline, bool forever);
     void set();
     void reset();
-    // For callers that already hold `mutex`: marks the event signalled; the caller wakes the
-    // waiters with cv.notify_all() once it has let go of `mutex`.
-    void set_locked();
 
     std::mutex mutex;
     std::condition_variable cv;
