@@ -15,6 +15,9 @@
 #endif
 
 #include <QApplication>
+#include <QGuiApplication>
+
+#include <xcb/xcb.h>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -122,6 +125,22 @@ std::string DisplayProblem(int argc, char** argv)
     return {};
 }
 
+// A frame of a chart that scrolls by the column is the rows of all its traces, more than a
+// socket's default send buffer (208 KiB) holds: the UI thread then slept in the middle of every
+// such frame until the X server had read its first part. With room for a few frames it writes a
+// frame and goes back to the packets. The system caps what it grants.
+void RoomForFrames()
+{
+    constexpr int kSendBuffer = 1 << 20;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection()) return;
+    const int fd = xcb_get_file_descriptor(x11->connection());
+    int current = 0;
+    socklen_t size = sizeof current;
+    if (getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &current, &size) == 0 && current >= kSendBuffer) return;
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
+}
+
 // Qt gives up on a display with a fatal message and an abort; say it in one line and leave.
 QtMessageHandler g_previousHandler = nullptr;
 bool g_starting = true;
@@ -165,6 +184,7 @@ int main(int argc, char** argv)
     g_previousHandler = qInstallMessageHandler(StartupMessages);
     QApplication app(argc, argv);
     g_starting = false;
+    RoomForFrames();
     if (vnc && !vnc->Start(vncProblem)) {
         std::fprintf(stderr, "%s: %s\n", g_program.c_str(), vncProblem.c_str());
         return 1;
