@@ -24,20 +24,39 @@ namespace platform::bus::ampsim {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // Longest wait for a control request or an open to be answered.
 constexpr std::chrono::milliseconds kCallLimit{10000};
 // How long a cancel waits for its answer. It completes what it cancels here in any case; the
 // wait only lets transfers the ampsim finished meanwhile come home with what they moved.
 constexpr std::chrono::milliseconds kCancelLimit{250};
+// How long the reader thread leaves the socket to the threads that wait on it after the last of
+// them let go of it. A thread that waits transfer after transfer takes it again well within this,
+// so the reader stays asleep; it only wakes this often to see whether the socket needs it.
+constexpr std::chrono::milliseconds kReaderGrace{250};
 
 // A device in an ampsim process, reached through its socket.
+//
+// One thread at a time reads the socket and hands each answer to whoever it is for. A thread that
+// waits for an answer reads it itself when nobody else is reading, so the answer wakes that
+// thread and no other; the reader thread reads whenever no waiter has for a while (answers nobody
+// waits for, the ampsim hanging up while the program is idle).
 class Proxy final : public Device {
 public:
     Proxy(int fd, std::string location, uint32_t driverVersion)
-        : m_fd(fd), m_location(std::move(location)), m_driverVersion(driverVersion)
+        : m_fd(fd),
+          m_kick(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+          m_location(std::move(location)),
+          m_driverVersion(driverVersion),
+          m_buffer(kMaxFrame)
     {
     }
-    ~Proxy() override { ::close(m_fd); }
+    ~Proxy() override
+    {
+        ::close(m_fd);
+        if (m_kick >= 0) ::close(m_kick);
+    }
 
     std::string backend() const override { return "ampsim"; }
     std::string location() const override { return m_location; }
@@ -123,31 +142,49 @@ public:
         send_frame(m_fd, h);
     }
 
-    void hang_up() { ::shutdown(m_fd, SHUT_RDWR); }
-
-    // Reads answers until the socket closes, then fails everything still waiting.
-    void run()
+    bool complete_here(Clock::time_point deadline, const std::function<bool()>& done) override
     {
-        std::vector<uint8_t> buffer(kMaxFrame);
-        while (auto frame = receive_frame(m_fd, buffer)) {
-            const auto& [h, data] = *frame;
-            m_unanswered.store(false);
-            if (h.type == (static_cast<uint8_t>(Frame::submit) | kDone)) on_submit_done(h, data);
-            else if (h.type & kDone) on_call_done(h, data);
-        }
-        std::unordered_map<uint32_t, Pending> pending;
+        return wait_for(deadline, done);
+    }
+
+    void wake_waiters() override
+    {
+        bool kick;
         {
             std::lock_guard lock(m_mutex);
-            m_gone = true;
-            pending.swap(m_pending);
-            for (auto& [id, c] : m_calls) {
-                c->result = {Status::no_device, 0};
-                c->done = true;
-            }
-            m_calls.clear();
+            if (m_waiters == 0) return;
+            ++m_epoch;
+            kick = m_reading != Reading::nobody && m_readingThread != std::this_thread::get_id();
         }
         m_cv.notify_all();
-        for (auto& [id, p] : pending) p.done({Status::no_device, 0});
+        if (kick) this->kick();
+    }
+
+    void hang_up()
+    {
+        ::shutdown(m_fd, SHUT_RDWR);
+        {
+            std::lock_guard lock(m_mutex);
+            m_readerCalled = true;
+        }
+        m_readerCv.notify_all();
+    }
+
+    // The reader thread: reads while no waiter does, until the socket closes.
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_gone) {
+            const bool free = m_reading == Reading::nobody && m_waiters == 0;
+            if (free && (m_readerCalled || Clock::now() - m_lastRead >= kReaderGrace)) {
+                m_readerCalled = false;
+                m_readerYield.store(false);
+                read_socket(lock, Clock::time_point::max(), [this] { return m_readerYield.load(); }, Reading::reader);
+                continue;
+            }
+            const Clock::time_point from = m_reading == Reading::nobody ? m_lastRead : Clock::now();
+            m_readerCv.wait_until(lock, from + kReaderGrace, [this] { return m_readerCalled || m_gone; });
+        }
     }
 
 private:
@@ -161,6 +198,130 @@ private:
         Result result;
         bool done = false;
     };
+    enum class Reading : uint8_t { nobody, reader, waiter };
+
+    // Until done() holds or `deadline` passes (true), or the device is gone (false): reading the
+    // socket when nobody else does, else asleep until whoever reads has news.
+    bool wait_for(Clock::time_point deadline, const std::function<bool()>& done)
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_waiters;
+        // The reader thread lets go of the socket after its next answer; until then it reads for us.
+        if (m_reading == Reading::reader) m_readerYield.store(true);
+        bool served = true;
+        for (;;) {
+            const uint64_t seen = m_epoch;
+            lock.unlock();
+            const bool finished = done();
+            lock.lock();
+            if (finished) break;
+            if (m_gone) {
+                served = false;
+                break;
+            }
+            if (Clock::now() >= deadline) break;
+            if (m_epoch != seen) continue;
+            if (m_reading == Reading::nobody) {
+                read_socket(lock, deadline, done, Reading::waiter);
+                continue;
+            }
+            if (deadline == Clock::time_point::max()) m_cv.wait(lock, [&] { return m_epoch != seen; });
+            else m_cv.wait_until(lock, deadline, [&] { return m_epoch != seen; });
+        }
+        --m_waiters;
+        return served;
+    }
+
+    // Reads and hands out answers until done() holds, `deadline` passes or the socket closes.
+    // Called and returns with `lock` held; reads with it let go.
+    void read_socket(std::unique_lock<std::mutex>& lock, Clock::time_point deadline, const std::function<bool()>& done,
+                     Reading who)
+    {
+        m_reading = who;
+        m_readingThread = std::this_thread::get_id();
+        lock.unlock();
+        for (;;) {
+            int timeout = -1;
+            if (deadline != Clock::time_point::max()) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                if (left <= 0) break;
+                timeout = static_cast<int>(std::min<long long>(left, 1 << 30));
+            }
+            pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_kick, POLLIN, 0}};
+            if (::poll(fds, m_kick >= 0 ? 2 : 1, timeout) < 0 && errno != EINTR) {
+                go_gone();
+                break;
+            }
+            if (fds[1].revents & POLLIN) {
+                uint64_t count;
+                [[maybe_unused]] ssize_t n = ::read(m_kick, &count, sizeof count);
+            }
+            if (fds[0].revents && !receive_one()) {
+                go_gone();
+                break;
+            }
+            if (done()) break;
+        }
+        lock.lock();
+        m_reading = Reading::nobody;
+        m_lastRead = Clock::now();
+        ++m_epoch;
+        // A waiter that read counts itself among the waiters.
+        if (m_waiters > (who == Reading::waiter ? 1 : 0)) {
+            m_cv.notify_all();
+        } else if (who == Reading::waiter && (!m_pending.empty() || !m_calls.empty())) {
+            // Answers still to come that no one waits for here.
+            m_readerCalled = true;
+            m_readerCv.notify_all();
+        }
+    }
+
+    // One frame off the socket, if one is there; false when the socket has closed.
+    bool receive_one()
+    {
+        ssize_t n;
+        do {
+            n = ::recv(m_fd, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+        if (n < static_cast<ssize_t>(sizeof(Header))) return false;
+        Header h;
+        std::memcpy(&h, m_buffer.data(), sizeof h);
+        std::span<const uint8_t> data(m_buffer.data() + sizeof h, static_cast<size_t>(n) - sizeof h);
+        m_unanswered.store(false);
+        if (h.type == (static_cast<uint8_t>(Frame::submit) | kDone)) on_submit_done(h, data);
+        else if (h.type & kDone) on_call_done(h, data);
+        return true;
+    }
+
+    void kick()
+    {
+        uint64_t one = 1;
+        if (m_kick >= 0) {
+            [[maybe_unused]] ssize_t n = ::write(m_kick, &one, sizeof one);
+        }
+    }
+
+    // The socket closed: everything still waiting fails, once.
+    void go_gone()
+    {
+        std::unordered_map<uint32_t, Pending> pending;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_gone) return;
+            m_gone = true;
+            pending.swap(m_pending);
+            for (auto& [id, c] : m_calls) {
+                c->result = {Status::no_device, 0};
+                c->done = true;
+            }
+            m_calls.clear();
+            ++m_epoch;
+        }
+        m_cv.notify_all();
+        m_readerCv.notify_all();
+        for (auto& [id, p] : pending) p.done({Status::no_device, 0});
+    }
 
     // Once a call went unanswered (the ampsim is stopped or hung) the next ones wait less, a
     // cancel not at all, until the ampsim is heard from again: a way out of the program never
@@ -170,26 +331,29 @@ private:
         bool unanswered = m_unanswered.load();
         std::chrono::milliseconds limit = cancelling ? (unanswered ? std::chrono::milliseconds(0) : kCancelLimit)
                                                      : (unanswered ? kCancelLimit : kCallLimit);
+        const Clock::time_point deadline = Clock::now() + limit;
         Call c;
         c.in = in;
-        std::unique_lock lock(m_mutex);
-        if (m_gone) return {Status::no_device, 0};
-        h.id = m_nextId++;
-        m_calls.emplace(h.id, &c);
-        lock.unlock();
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_gone) return {Status::no_device, 0};
+            h.id = m_nextId++;
+            m_calls.emplace(h.id, &c);
+        }
         bool sent = send_frame(m_fd, h, out);
-        lock.lock();
-        if (!sent && !c.done) {
-            m_calls.erase(h.id);
-            return {Status::no_device, 0};
+        if (sent) {
+            // A hung ampsim must not hang the program: the answer, if it ever comes, is dropped.
+            wait_for(deadline, [&] {
+                std::lock_guard lock(m_mutex);
+                return c.done;
+            });
         }
-        // A hung ampsim must not hang the program: the answer, if it ever comes, is dropped.
-        if (!m_cv.wait_for(lock, limit, [&] { return c.done; })) {
-            m_calls.erase(h.id);
-            m_unanswered.store(true);
-            return {Status::error, 0};
-        }
-        return c.result;
+        std::lock_guard lock(m_mutex);
+        if (c.done) return c.result;
+        m_calls.erase(h.id);
+        if (!sent) return {Status::no_device, 0};
+        m_unanswered.store(true);
+        return {Status::error, 0};
     }
 
     void on_call_done(const Header& h, std::span<const uint8_t> data)
@@ -205,6 +369,7 @@ private:
             if (c.in.empty()) c.result.bytes = h.length;
             c.done = true;
             m_calls.erase(it);
+            ++m_epoch;
         }
         m_cv.notify_all();
     }
@@ -245,10 +410,20 @@ private:
     }
 
     const int m_fd;
+    const int m_kick;  // wakes whoever reads the socket, to look at done() again
     const std::string m_location;
     const uint32_t m_driverVersion;
+    std::vector<uint8_t> m_buffer;  // whoever reads the socket receives into it
     std::mutex m_mutex;
-    std::condition_variable m_cv;
+    std::condition_variable m_cv;        // waiters that do not read
+    std::condition_variable m_readerCv;  // the reader thread
+    uint64_t m_epoch = 0;                // moves on whatever a waiter may be waiting for
+    int m_waiters = 0;
+    Reading m_reading = Reading::nobody;
+    std::thread::id m_readingThread;
+    Clock::time_point m_lastRead{};
+    bool m_readerCalled = false;
+    std::atomic<bool> m_readerYield{false};
     std::atomic<bool> m_unanswered{false};
     bool m_gone = false;
     uint32_t m_nextId = 1;

@@ -3,6 +3,7 @@
 // asynchronous transfer completes exactly once, inside submit() or later from another thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,6 +73,20 @@ public:
         std::lock_guard lock(m_holdMutex);
         m_held = false;
     }
+
+    // A thread waiting for one of this device's transfers may read the device's answers itself
+    // rather than be woken by the backend's thread: one thread hand-over less per transfer. Runs
+    // completions (anyone's) on the calling thread until done() holds or `deadline` passes, and
+    // is true then; false at once when the backend cannot, or the device is gone, and the caller
+    // waits as usual. done() is called without locks held.
+    virtual bool complete_here(std::chrono::steady_clock::time_point /*deadline*/,
+                               const std::function<bool()>& /*done*/)
+    {
+        return false;
+    }
+    // Something other than this device's answers may have made a waiter's done() true (a transfer
+    // ended by cancel on another thread, an event set by hand): the waiters look again.
+    virtual void wake_waiters() {}
 
     // The driver version the driver should report for this device; 0: the driver's own.
     // Lets a device model stand behind an old driver.

@@ -123,9 +123,28 @@ struct Instance {
     }
 };
 
+// A thread waiting on a request reads the device's answers itself, where the backend lets it.
+class DeviceCompleter final : public win32::Completer {
+public:
+    explicit DeviceCompleter(std::shared_ptr<bus::Device> device) : m_device(std::move(device)) {}
+    bool complete_here(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& done) override
+    {
+        return m_device->complete_here(deadline, done);
+    }
+    void wake_waiters() override { m_device->wake_waiters(); }
+
+private:
+    const std::shared_ptr<bus::Device> m_device;
+};
+
 class File final : public win32::DeviceFile {
 public:
-    File(std::shared_ptr<Instance> instance, bool opened) : m_instance(std::move(instance)), m_opened(opened) {}
+    File(std::shared_ptr<Instance> instance, bool opened)
+        : m_instance(std::move(instance)),
+          m_completer(std::make_shared<DeviceCompleter>(m_instance->device)),
+          m_opened(opened)
+    {
+    }
 
     void ioctl(DWORD code, std::span<uint8_t> in, std::span<uint8_t> out, std::shared_ptr<IoRequest> request) override
     {
@@ -153,6 +172,8 @@ public:
         cancel();
         if (m_opened.exchange(false)) m_instance->device->close();
     }
+
+    std::shared_ptr<win32::Completer> completer() override { return m_completer; }
 
     void cancel() override
     {
@@ -287,6 +308,7 @@ private:
     }
 
     const std::shared_ptr<Instance> m_instance;
+    const std::shared_ptr<DeviceCompleter> m_completer;
     std::atomic<bool> m_opened;
 };
 

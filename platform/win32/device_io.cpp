@@ -78,16 +78,21 @@ public:
             return;
         }
         // After the signal the caller may reuse or free the OVERLAPPED: touch it only before.
-        {
-            std::lock_guard lock(m_event ? m_event->mutex : g_eventlessMutex);
+        auto fill = [&] {
             std::atomic_ref(m_overlapped->InternalHigh).store(bytes, std::memory_order_relaxed);
             std::atomic_ref(m_overlapped->Internal).store(status_of(error), std::memory_order_release);
             m_done.store(true, std::memory_order_release);
-            if (m_event) m_event->signalled = true;
+        };
+        // The event outlives the wake-up: we hold it.
+        if (m_event) {
+            m_event->signal(fill);
+            return;
         }
-        // Woken after the lock is let go (see Event::set). The event outlives the wake-up: we hold it.
-        if (m_event) m_event->cv.notify_all();
-        else g_eventlessCv.notify_all();
+        {
+            std::lock_guard lock(g_eventlessMutex);
+            fill();
+        }
+        g_eventlessCv.notify_all();
     }
 
     bool completed() const override { return m_done.load(std::memory_order_acquire); }
@@ -213,15 +218,18 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
                 return FALSE;
             }
             event->reset();
+            event->serve_with(nullptr);
         }
         std::atomic_ref(overlapped->InternalHigh).store(0, std::memory_order_relaxed);
         std::atomic_ref(overlapped->Internal).store(STATUS_PENDING, std::memory_order_relaxed);
     }
-    auto request = std::make_shared<Request>(overlapped, std::move(event));
+    auto request = std::make_shared<Request>(overlapped, event);
     std::span<uint8_t> in(static_cast<uint8_t*>(inBuffer), inBuffer ? inBufferSize : 0);
     std::span<uint8_t> out(static_cast<uint8_t*>(outBuffer), outBuffer ? outBufferSize : 0);
     file->file->ioctl(ioControlCode, in, out, request);
     if (!request->completed()) {
+        // Whoever waits on the event may read the answer itself.
+        if (event) event->serve_with(file->file->completer());
         if (overlapped) {
             SetLastError(ERROR_IO_PENDING);
             return FALSE;
@@ -250,10 +258,10 @@ BOOL GetOverlappedResult(HANDLE, LPOVERLAPPED overlapped, LPDWORD numberOfBytesT
         }
         HANDLE eventHandle = reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(overlapped->hEvent) & ~uintptr_t{1});
         if (auto event = eventHandle ? detail::find<detail::Event>(eventHandle) : nullptr) {
-            std::unique_lock lock(event->mutex);
-            event->cv.wait(lock, [&] {
+            event->await({}, true, [&] {
                 return std::atomic_ref(overlapped->Internal).load(std::memory_order_acquire) != STATUS_PENDING;
             });
+            std::lock_guard lock(event->mutex);
             if (!event->manual) event->signalled = false;
         } else {
             std::unique_lock lock(g_eventlessMutex);

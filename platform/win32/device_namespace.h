@@ -5,6 +5,7 @@
 
 #include "platform/win32/windows.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,6 +26,18 @@ public:
     virtual bool completed() const = 0;
 };
 
+// Lets a thread that waits for a request read the device's answers itself, so that an answer wakes
+// the thread waiting for it rather than a driver thread that then wakes it.
+class Completer {
+public:
+    virtual ~Completer() = default;
+    // Runs completions on the calling thread until done() holds or `deadline` passes (true);
+    // false at once when it cannot, and the caller waits as usual.
+    virtual bool complete_here(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& done) = 0;
+    // done() of a thread in complete_here() may have changed another way: it looks again.
+    virtual void wake_waiters() = 0;
+};
+
 // What CreateFileA returns a handle to.
 class DeviceFile {
 public:
@@ -39,6 +52,8 @@ public:
     virtual void close() = 0;
     // CancelIo: like close(), for the requests pending now, but the file stays open.
     virtual void cancel() {}
+    // Who may complete this file's pending requests on a waiting thread; nullptr: nobody.
+    virtual std::shared_ptr<Completer> completer() { return nullptr; }
 };
 
 using InterfaceId = uint64_t;

@@ -52,25 +52,45 @@ std::shared_ptr<Object> remove_handle(HANDLE handle, Kind kind)
 
 bool Event::wait_until(std::chrono::steady_clock::time_point deadline, bool forever)
 {
-    std::unique_lock lock(mutex);
-    if (forever) {
-        cv.wait(lock, [&] { return signalled; });
-    } else if (!cv.wait_until(lock, deadline, [&] { return signalled; })) {
-        return false;
-    }
+    if (!await(deadline, forever, [this] { return signalled; })) return false;
+    std::lock_guard lock(mutex);
     if (!manual) signalled = false;
     return true;
 }
 
-// Waiters are woken after the mutex is let go: woken under it, each would block on it at once and
-// need a second wake-up, twice the thread switches for every completed transfer.
+bool Event::await(std::chrono::steady_clock::time_point deadline, bool forever, const std::function<bool()>& ready)
+{
+    std::unique_lock lock(mutex);
+    while (!ready()) {
+        if (std::shared_ptr<Completer> c = completer.lock()) {
+            ++serving_waiters;
+            lock.unlock();
+            const bool served = c->complete_here(forever ? std::chrono::steady_clock::time_point::max() : deadline, [&] {
+                std::lock_guard inner(mutex);
+                return ready();
+            });
+            lock.lock();
+            --serving_waiters;
+            // Its device is gone or cannot serve: the answer comes by another thread, if at all.
+            if (!served && completer.lock() == c) completer.reset();
+            if (!forever && !ready() && std::chrono::steady_clock::now() >= deadline) return false;
+            continue;
+        }
+        if (forever) cv.wait(lock, ready);
+        else if (!cv.wait_until(lock, deadline, ready)) return false;
+    }
+    return true;
+}
+
 void Event::set()
 {
-    {
-        std::lock_guard lock(mutex);
-        signalled = true;
-    }
-    cv.notify_all();
+    signal([] {});
+}
+
+void Event::serve_with(std::shared_ptr<Completer> c)
+{
+    std::lock_guard lock(mutex);
+    completer = c;
 }
 
 void Event::reset()

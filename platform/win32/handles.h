@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -37,13 +38,36 @@ struct Event final : Object {
 
     // Waits until signalled or `deadline` passes; consumes the signal of an auto-reset event.
     bool wait_until(std::chrono::steady_clock::time_point deadline, bool forever);
+    // Waits until ready() holds (checked under `mutex`) or `deadline` passes; false on time-out.
+    // A waiter reads the device's answers itself when the pending request's device lets it.
+    bool await(std::chrono::steady_clock::time_point deadline, bool forever, const std::function<bool()>& ready);
     void set();
     void reset();
+    // Signals after `change` ran under the lock, and wakes whoever waits.
+    template <class Change>
+    void signal(Change&& change)
+    {
+        std::shared_ptr<Completer> serving;
+        {
+            std::lock_guard lock(mutex);
+            change();
+            signalled = true;
+            if (serving_waiters > 0) serving = completer.lock();
+        }
+        // Woken after the lock is let go: woken under it, a waiter would block on it at once and
+        // need a second wake-up.
+        cv.notify_all();
+        if (serving) serving->wake_waiters();
+    }
+    // The device of the request now pending on this event, if a waiter may serve it.
+    void serve_with(std::shared_ptr<Completer> c);
 
     std::mutex mutex;
     std::condition_variable cv;
     const bool manual;
     bool signalled;
+    std::weak_ptr<Completer> completer;
+    int serving_waiters = 0;  // waiters inside completer->complete_here()
 };
 
 // A handle CreateFileA gave out, on the interface it was opened on.

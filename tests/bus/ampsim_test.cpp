@@ -290,6 +290,143 @@ TEST_F(Ampsim, CancelAgainstAnAmpsimThatStoppedAnsweringEndsTheTransfersWithoutI
     ::close(listener);
 }
 
+// One read as a driver's waiting thread makes it: submitted, then waited for through complete_here.
+struct ServedRead {
+    bool served = false;
+    bool done = false;
+    bus::Result result;
+    std::thread::id completedOn;
+    uint8_t first = 0;
+};
+
+ServedRead read_waiting_here(bus::Device& proxy, TestDevice& device, uint8_t value)
+{
+    ServedRead r;
+    uint8_t in[68]{};
+    std::atomic<bool> done{false};
+    proxy.submit(0x81, in, [&](bus::Result result) {
+        r.result = result;
+        r.completedOn = std::this_thread::get_id();
+        done.store(true);
+    });
+    std::thread answer([&] {
+        while (device.waiting() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        device.answer({value, 2});
+    });
+    r.served =
+        proxy.complete_here(std::chrono::steady_clock::now() + std::chrono::seconds(10), [&] { return done.load(); });
+    answer.join();
+    r.done = done.load();
+    r.first = in[0];
+    return r;
+}
+
+TEST_F(Ampsim, AThreadWaitingForItsReadTakesTheAnswerOffTheSocketItself)
+{
+    bus::AmpsimServer server(m_device, "served-1");
+    bus::ampsim::start_watcher();
+    auto proxy = proxy_for("served-1");
+    ASSERT_TRUE(proxy);
+    // The reader thread may still hold the socket for the first answer; it lets go after it.
+    ServedRead first = read_waiting_here(*proxy, *m_device, 0x11);
+    EXPECT_TRUE(first.served && first.done);
+    EXPECT_EQ(first.first, 0x11);
+    for (uint8_t value : {0x22, 0x33}) {
+        ServedRead r = read_waiting_here(*proxy, *m_device, value);
+        EXPECT_TRUE(r.served);
+        EXPECT_TRUE(r.done);
+        EXPECT_EQ(r.result.status, bus::Status::ok);
+        EXPECT_EQ(r.result.bytes, 2u);
+        EXPECT_EQ(r.first, value);
+        EXPECT_EQ(r.completedOn, std::this_thread::get_id()) << "answer " << int(value) << " came by another thread";
+    }
+    // Requests of other threads are answered meanwhile, whoever reads.
+    uint8_t descriptor[18]{};
+    EXPECT_EQ(proxy->control({0x80, 6, 0x0100, 0, 18}, descriptor).status, bus::Status::ok);
+    EXPECT_EQ(descriptor[0], 18);
+}
+
+TEST_F(Ampsim, AWaiterReadingTheSocketIsWokenWhenItsTransferEndsAnotherWay)
+{
+    // An ampsim that greets and then never answers: the cancel's own answer never comes.
+    std::string path = m_dir + "/silent-1.sock";
+    int listener = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    std::thread greeter([listener] {
+        int fd = ::accept(listener, nullptr, nullptr);
+        bus::ampsim::Header info;
+        info.type = static_cast<uint8_t>(bus::ampsim::Frame::info);
+        bus::ampsim::send_frame(fd, info);
+        std::vector<uint8_t> buffer(bus::ampsim::kMaxFrame);
+        while (bus::ampsim::receive_frame(fd, buffer)) {}
+        ::close(fd);
+    });
+    bus::ampsim::start_watcher();
+    auto proxy = proxy_for("silent-1");
+    ASSERT_TRUE(proxy);
+
+    uint8_t in[68];
+    std::atomic<bool> done{false};
+    bus::Result result;
+    proxy->submit(0x81, in, [&](bus::Result r) {
+        result = r;
+        done.store(true);
+        proxy->wake_waiters();  // as a driver's event does when it is set
+    });
+    bool served = false;
+    auto took = std::chrono::steady_clock::duration::max();
+    std::thread waiter([&] {
+        const auto start = std::chrono::steady_clock::now();
+        served = proxy->complete_here(start + std::chrono::seconds(30), [&] { return done.load(); });
+        took = std::chrono::steady_clock::now() - start;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    proxy->cancel(0x81);
+    waiter.join();
+    EXPECT_TRUE(served);
+    EXPECT_TRUE(done.load());
+    EXPECT_EQ(result.status, bus::Status::cancelled);
+    EXPECT_LT(took, std::chrono::seconds(10)) << "the waiter slept through the end of its transfer";
+
+    bus::ampsim::stop_watcher();
+    greeter.join();
+    ::close(listener);
+}
+
+TEST_F(Ampsim, AnUnplugSeenByAWaitingThreadFailsItsReadAndDetaches)
+{
+    bus::AmpsimServer server(m_device, "served-2");
+    bus::ampsim::start_watcher();
+    auto proxy = proxy_for("served-2");
+    ASSERT_TRUE(proxy);
+    uint8_t in[68];
+    std::atomic<bool> done{false};
+    bus::Result result;
+    proxy->submit(0x81, in, [&](bus::Result r) {
+        result = r;
+        done.store(true);
+    });
+    BusWatch gone("served-2", false);
+    bool served = true;
+    std::thread waiter([&] {
+        served = proxy->complete_here(std::chrono::steady_clock::now() + std::chrono::seconds(30),
+                                      [&] { return done.load(); });
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.unplug();
+    waiter.join();
+    EXPECT_TRUE(done.load());
+    EXPECT_EQ(result.status, bus::Status::no_device);
+    EXPECT_TRUE(gone.wait());
+    EXPECT_FALSE(proxy->complete_here(std::chrono::steady_clock::now() + std::chrono::seconds(30), [] {
+        return false;
+    })) << "a device that is gone is not waited on";
+}
+
 TEST_F(Ampsim, AnAmpsimStartedLaterIsFound)
 {
     bus::ampsim::start_watcher();

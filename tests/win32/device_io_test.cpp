@@ -112,6 +112,47 @@ TEST_F(DeviceIo, WithoutOverlappedTheCallWaitsForALaterCompletion)
     completer.join();
 }
 
+TEST_F(DeviceIo, AWaiterServesThePendingRequestOnItsOwnThreadWhenTheDeviceLetsIt)
+{
+    m_file->servedBy = std::make_shared<test::FakeCompleter>(*m_file);
+    m_file->servedBy->answerHere = true;
+    EXPECT_FALSE(DeviceIoControl(m_handle, test::kKeepPending, m_buffer, 4, m_buffer, 4, nullptr, &m_overlapped));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_IO_PENDING);
+    EXPECT_EQ(WaitForSingleObject(m_overlapped.hEvent, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(m_file->servedBy->serves, 1);
+    EXPECT_EQ(m_file->servedBy->answeredOn, std::this_thread::get_id());
+    DWORD bytes = 0;
+    EXPECT_TRUE(GetOverlappedResult(m_handle, &m_overlapped, &bytes, FALSE));
+    EXPECT_EQ(bytes, 5u);
+
+    // A request that completed at once leaves nothing to serve.
+    EXPECT_TRUE(DeviceIoControl(m_handle, test::kCompleteAtOnce, m_buffer, 4, m_buffer, 8, &bytes, &m_overlapped));
+    EXPECT_EQ(WaitForSingleObject(m_overlapped.hEvent, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(m_file->servedBy->serves, 1);
+}
+
+TEST_F(DeviceIo, ACompletionFromAnotherThreadWakesAWaiterServingTheDevice)
+{
+    m_file->servedBy = std::make_shared<test::FakeCompleter>(*m_file);
+    DeviceIoControl(m_handle, test::kKeepPending, m_buffer, 4, m_buffer, 4, nullptr, &m_overlapped);
+    auto request = m_file->take_pending();
+    ASSERT_TRUE(request);
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        request->complete(ERROR_OPERATION_ABORTED, 0);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(m_overlapped.hEvent, 20000), WAIT_OBJECT_0);
+    // Left asleep in the device, the waiter would sit out its whole limit.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    other.join();
+    EXPECT_GE(m_file->servedBy->serves, 1);
+    EXPECT_GE(m_file->servedBy->wakes, 1);
+    DWORD bytes = 0;
+    EXPECT_FALSE(GetOverlappedResult(m_handle, &m_overlapped, &bytes, FALSE));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_OPERATION_ABORTED);
+}
+
 TEST_F(DeviceIo, CloseHandleClosesTheFileAndCompletesItsPendingRequests)
 {
     DeviceIoControl(m_handle, test::kKeepPending, m_buffer, 4, m_buffer, 4, nullptr, &m_overlapped);

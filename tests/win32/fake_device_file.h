@@ -3,7 +3,9 @@
 
 #include "platform/win32/device_namespace.h"
 
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace test {
@@ -11,6 +13,32 @@ namespace test {
 inline constexpr DWORD kCompleteAtOnce = 1;
 inline constexpr DWORD kFailAtOnce = 2;
 inline constexpr DWORD kKeepPending = 3;
+
+// Lets a waiting thread serve the file's requests: completes the oldest pending one on the
+// waiting thread when told to, else sleeps until done(), the deadline or wake_waiters().
+class FakeCompleter : public platform::win32::Completer {
+public:
+    explicit FakeCompleter(class FakeDeviceFile& file) : m_file(file) {}
+    bool complete_here(std::chrono::steady_clock::time_point deadline, const std::function<bool()>& done) override;
+    void wake_waiters() override
+    {
+        {
+            std::lock_guard lock(mutex);
+            ++wakes;
+        }
+        cv.notify_all();
+    }
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool answerHere = false;
+    int wakes = 0;
+    int serves = 0;
+    std::thread::id answeredOn;
+
+private:
+    FakeDeviceFile& m_file;
+};
 
 class FakeDeviceFile : public platform::win32::DeviceFile {
 public:
@@ -36,6 +64,7 @@ public:
         for (auto& r : pending) r->complete(ERROR_OPERATION_ABORTED, 0);
         pending.clear();
     }
+    std::shared_ptr<platform::win32::Completer> completer() override { return servedBy; }
     std::shared_ptr<platform::win32::IoRequest> take_pending()
     {
         std::lock_guard lock(mutex);
@@ -48,7 +77,29 @@ public:
     std::mutex mutex;
     std::vector<std::shared_ptr<platform::win32::IoRequest>> pending;
     int closes = 0;
+    std::shared_ptr<FakeCompleter> servedBy;  // nullptr: waiters wait on the event alone
 };
+
+inline bool FakeCompleter::complete_here(std::chrono::steady_clock::time_point deadline,
+                                         const std::function<bool()>& done)
+{
+    std::unique_lock lock(mutex);
+    ++serves;
+    if (answerHere) {
+        lock.unlock();
+        if (auto request = m_file.take_pending()) {
+            answeredOn = std::this_thread::get_id();
+            request->complete(ERROR_SUCCESS, 5);
+        }
+        return true;
+    }
+    const int seen = wakes;
+    lock.unlock();
+    if (done()) return true;
+    lock.lock();
+    cv.wait_until(lock, deadline, [&] { return wakes != seen; });
+    return true;
+}
 
 inline constexpr GUID kTestClass = {0x11111111, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
 inline constexpr GUID kOtherClass = {0x99999999, 0x2222, 0x3333, {1, 2, 3, 4, 5, 6, 7, 8}};
