@@ -21,14 +21,13 @@ namespace {
 constexpr size_t kMinKeptColumns = 4096;
 // Updates drawn at the next paint rather than each at its own EndUpdate.
 constexpr size_t kMaxUndrawnBatches = 64;
-// More art columns than this (a dotted horizontal grid line, say) and a scroll composes the plot anew.
-constexpr size_t kMaxArtColumns = 64;
 // Columns to compose before the next paint, as ranges; more than this and the whole plot is.
 constexpr size_t kMaxUncomposedRanges = 256;
 // The trace buffer is this many plots wide, so that the view moves over it a page before it moves.
 constexpr int kBufferPages = 2;
-// Columns composed together from this width on are composed by the painter.
-constexpr int kPainterComposeWidth = 8;
+// Columns composed together from this width on are composed by the painter. Narrower, a frame's
+// strip of new columns, its set-up and its calls per row cost more than the pixels.
+constexpr int kPainterComposeWidth = 64;
 
 }  // namespace
 
@@ -270,9 +269,9 @@ int StripChart::YPixel(double value, int height) const
 
 void StripChart::Uncompose(int64_t from, int64_t to)
 {
-    if (m_uncomposedAll || from > to) return;
+    if (from > to) return;
     if (m_uncomposed.size() == kMaxUncomposedRanges) {
-        m_uncomposedAll = true;
+        std::fill(m_staleRows.begin(), m_staleRows.end(), 1);
         m_uncomposed.clear();
         return;
     }
@@ -293,16 +292,9 @@ void StripChart::ScrollTo(double start)
     const int64_t enterFrom = to > from ? std::max(from + w, to) : to;
     const int64_t enterTo = to > from ? to + w - 1 : std::min(to + w, from) - 1;
     ClearTraces(enterFrom - m_bufferOrigin, enterTo - m_bufferOrigin);
-    Uncompose(enterFrom, enterTo);
-    // The art stays where it is on the screen: its own columns are composed again at both ends.
-    if (m_artColumnsVary) {
-        m_uncomposedAll = true;
-    } else {
-        for (int c : m_artColumns) {
-            Uncompose(to + c, to + c);
-            Uncompose(from + c, from + c);
-        }
-    }
+    // The art stays where it is on the screen while the traces move under it.
+    std::fill(m_staleRows.begin(), m_staleRows.end(), 1);
+    m_uncomposed.clear();
 }
 
 void StripChart::MoveBuffer(int64_t viewStart, int64_t oldViewStart, int width)
@@ -318,13 +310,11 @@ void StripChart::MoveBuffer(int64_t viewStart, int64_t oldViewStart, int width)
     const auto n = size_t(keepTo - keepFrom) * px;
     const int64_t dst = keepFrom - m_bufferOrigin;
     const int64_t src = dst + shift;
-    for (QImage* image : {&m_traces, &m_plot}) {
-        if (image->isNull()) continue;
-        uchar* bits = image->bits();
-        for (int y = 0; y < image->height(); ++y, bits += image->bytesPerLine()) {
-            auto* line = reinterpret_cast<uint32_t*>(bits);
-            std::memmove(line + dst, line + src, n);
-        }
+    // The composed plot is composed again after a scroll in any case.
+    uchar* bits = m_traces.bits();
+    for (int y = 0; y < m_traces.height(); ++y, bits += m_traces.bytesPerLine()) {
+        auto* line = reinterpret_cast<uint32_t*>(bits);
+        std::memmove(line + dst, line + src, n);
     }
 }
 
@@ -417,7 +407,7 @@ void StripChart::RebuildTraces()
     m_shownStart = m_viewStart;  // all of it is painted again
     m_bufferOrigin = PixelOf(m_viewStart, plot.width());
     m_uncomposed.clear();
-    m_uncomposedAll = true;
+    m_staleRows.assign(size_t(plot.height()), 1);
     m_undrawn.clear();
     if (!m_columns.empty()) m_undrawn.push_back({m_firstIndex, ColumnCount(), m_viewStart});
     if (m_yHeight != plot.height()) {
@@ -441,33 +431,17 @@ void StripChart::RefreshPlotArt()
 {
     if (m_plotArtOf == ArtRenderCount()) return;
     m_plotArtOf = ArtRenderCount();
-    m_uncomposedAll = true;
-    m_artColumns.clear();
-    m_artColumnsVary = true;
-    const QRect plot = PlotRect();
-    m_plotArt = StaticArt().toImage().copy(plot).convertToFormat(QImage::Format_RGB32);
-    auto same = [&](int a, int b) {
-        for (int y = 0; y < m_plotArt.height(); ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(m_plotArt.constScanLine(y));
-            if (line[a] != line[b]) return false;
-        }
-        return true;
-    };
-    // Three equal neighbours are plain background; every column unlike them is the art's own
-    // (grid lines, the frame), which must be composed again wherever the traces move under it.
-    int plain = -1;
-    for (int x = 0; x + 2 < m_plotArt.width() && plain < 0; ++x)
-        if (same(x, x + 1) && same(x, x + 2)) plain = x;
-    if (plain < 0) return;
-    for (int x = 0; x < m_plotArt.width(); ++x) {
-        if (same(x, plain)) continue;
-        if (m_artColumns.size() == kMaxArtColumns) {
-            m_artColumns.clear();
-            return;
-        }
-        m_artColumns.push_back(x);
-    }
-    m_artColumnsVary = false;
+    m_plotArt = StaticArt().toImage().copy(PlotRect()).convertToFormat(QImage::Format_RGB32);
+    std::fill(m_staleRows.begin(), m_staleRows.end(), 1);
+}
+
+void StripChart::ComposeRows(QPainter& painter, int top, int height)
+{
+    const int offset = int(PixelOf(m_imageStart, PlotRect().width()) - m_bufferOrigin);
+    const QPoint at(offset, top);
+    const QRect rows(0, top, m_plotArt.width(), height);
+    painter.drawImage(at, m_plotArt, rows);
+    painter.drawImage(at, m_traces, rows.translated(offset, 0));
 }
 
 void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
@@ -483,20 +457,28 @@ void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
     ranges.resize(kept + 1);
     const int offset = int(PixelOf(m_imageStart, PlotRect().width()) - m_bufferOrigin);
     const int height = m_plotArt.height();
-    QPainter painter;
-    auto paint = [&](int from, int to) {
-        if (!painter.isActive()) painter.begin(&m_plot);
-        const QPoint at(offset + from, 0);
-        painter.drawImage(at, m_plotArt, QRect(from, 0, to - from + 1, height));
-        painter.drawImage(at, m_traces, QRect(at, QSize(to - from + 1, height)));
-    };
-    // Wide ranges go to the painter, whose blending is vectorised; for a column or two its set-up
-    // costs more than the pixels. Channel colours are opaque and the pens aliased, so a trace
-    // pixel is either fully drawn or not drawn at all.
+    // Wide ranges go to the painter, whose blending is vectorised, a band of composed rows at a
+    // time. Channel colours are opaque and the pens aliased, so a trace pixel is either fully
+    // drawn or not drawn at all.
     std::vector<std::pair<int, int>> narrow;
+    QPainter painter;
     for (const auto& [from, to] : ranges) {
-        if (to - from + 1 >= kPainterComposeWidth) paint(from, to);
-        else narrow.push_back({from, to});
+        if (to - from + 1 < kPainterComposeWidth) {
+            narrow.push_back({from, to});
+            continue;
+        }
+        if (!painter.isActive()) painter.begin(&m_plot);
+        for (int y = 0; y < height;) {
+            if (m_staleRows[size_t(y)]) {
+                ++y;
+                continue;
+            }
+            const int top = y;
+            while (y < height && !m_staleRows[size_t(y)]) ++y;
+            const QPoint at(offset + from, top);
+            painter.drawImage(at, m_plotArt, QRect(from, top, to - from + 1, y - top));
+            painter.drawImage(at, m_traces, QRect(at, QSize(to - from + 1, y - top)));
+        }
     }
     if (narrow.empty()) return;
     const qsizetype artStride = m_plotArt.bytesPerLine(), traceStride = m_traces.bytesPerLine(),
@@ -506,6 +488,7 @@ void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
     uchar* plotBits = m_plot.bits();
     // Row by row: each row of the three images is contiguous, a column of them is not.
     for (int y = 0; y < height; ++y) {
+        if (m_staleRows[size_t(y)]) continue;
         const auto* art = reinterpret_cast<const uint32_t*>(artBits + y * artStride);
         const auto* trace = reinterpret_cast<const uint32_t*>(traceBits + y * traceStride) + offset;
         auto* plot = reinterpret_cast<uint32_t*>(plotBits + y * plotStride) + offset;
@@ -514,28 +497,43 @@ void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
     }
 }
 
-void StripChart::ComposePlot()
+void StripChart::ComposePlot(const QRegion& region)
 {
     RefreshPlotArt();
-    const int w = PlotRect().width();
-    if (m_plot.size() != m_traces.size()) {
-        m_plot = QImage(m_traces.size(), QImage::Format_RGB32);
-        m_uncomposedAll = true;
+    const QRect plot = PlotRect();
+    const int w = plot.width();
+    const int height = m_plotArt.height();
+    if (m_plot.size() != m_traces.size() || m_staleRows.size() != size_t(height)) {
+        if (m_plot.size() != m_traces.size()) m_plot = QImage(m_traces.size(), QImage::Format_RGB32);
+        m_staleRows.assign(size_t(height), 1);
+        m_uncomposed.clear();
     }
     std::vector<std::pair<int, int>> ranges;
-    if (m_uncomposedAll) {
-        ranges.push_back({0, w - 1});
-    } else {
-        const int64_t view = PixelOf(m_imageStart, w);
-        for (const auto& [from, to] : m_uncomposed) {
-            const int64_t a = std::max<int64_t>(from - view, 0);
-            const int64_t b = std::min<int64_t>(to - view, w - 1);
-            if (a <= b) ranges.push_back({int(a), int(b)});
-        }
+    const int64_t view = PixelOf(m_imageStart, w);
+    for (const auto& [from, to] : m_uncomposed) {
+        const int64_t a = std::max<int64_t>(from - view, 0);
+        const int64_t b = std::min<int64_t>(to - view, w - 1);
+        if (a <= b) ranges.push_back({int(a), int(b)});
     }
     ComposeColumns(ranges);
     m_uncomposed.clear();
-    m_uncomposedAll = false;
+    // The rows about to be painted that are not composed for the view: whole, a band at a time.
+    std::vector<uint8_t> wanted(size_t(height), 0);
+    for (const QRect& r : region) {
+        const QRect in = r & plot;
+        for (int y = in.top(); y <= in.bottom(); ++y) wanted[size_t(y - plot.top())] = 1;
+    }
+    QPainter painter;
+    for (int y = 0; y < height;) {
+        if (!wanted[size_t(y)] || !m_staleRows[size_t(y)]) {
+            ++y;
+            continue;
+        }
+        const int top = y;
+        while (y < height && wanted[size_t(y)] && m_staleRows[size_t(y)]) m_staleRows[size_t(y++)] = 0;
+        if (!painter.isActive()) painter.begin(&m_plot);
+        ComposeRows(painter, top, y - top);
+    }
 }
 
 void StripChart::PaintAllTraces(QPainter& p, const QRect& plot) const
@@ -566,7 +564,7 @@ void StripChart::paintEvent(QPaintEvent* e)
     // At one pixel per pixel the plot is kept composed, art under traces, and painting it is a
     // copy; otherwise the art keeps its own resolution and the traces are blended over it.
     const bool composed = ratio == 1.0;
-    if (composed) ComposePlot();
+    if (composed) ComposePlot(e->region());
     const int view = int(PixelOf(m_imageStart, plot.width()) - m_bufferOrigin);
     QPainter p(this);
     const bool several = e->region().rectCount() > 1;

@@ -128,9 +128,13 @@ private:
     std::vector<uint8_t> TraceRows(double viewStart) const;
     void Uncompose(int64_t from, int64_t to);
     void RefreshPlotArt();
-    void ComposePlot();
-    // Columns of the view, from and to included; the ranges are sorted and merged on the way.
+    // Brings the plot rows that `region` (widget coordinates) paints up to date.
+    void ComposePlot(const QRegion& region);
+    // Columns of the view, from and to included, in the rows composed for the view; the ranges
+    // are sorted and merged on the way.
     void ComposeColumns(std::vector<std::pair<int, int>>& ranges);
+    // Whole rows of the view, top to top + height - 1.
+    void ComposeRows(QPainter& painter, int top, int height);
 
     std::array<Channel, kChannels> m_channels;
     std::array<QPen, kChannels> m_pens;
@@ -168,11 +172,9 @@ private:
     QImage m_plotArt;                                       // the plot's part of the static art
     int m_plotArtOf = -1;                                   // the art render it was taken from
     std::vector<std::pair<int64_t, int64_t>> m_uncomposed;  // pixels to compose again
-    bool m_uncomposedAll = true;
-    // Plot columns where the art is not the same as everywhere else (grid lines, frame); when it
-    // varies along most of the plot, a scroll composes all of it.
-    std::vector<int> m_artColumns;
-    bool m_artColumnsVary = true;
+    // Rows not composed for the view: a scroll moves the traces under a grid that stays put.
+    // Each is composed whole when it is next painted; a row of grid alone may never be.
+    std::vector<uint8_t> m_staleRows;
 
     double m_xMax = 1024.0;
     double m_yMax = 100.0;
