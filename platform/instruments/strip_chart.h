@@ -36,9 +36,9 @@ namespace platform::instruments {
 class StripChart : public Instrument {
 public:
     static constexpr int kChannels = 8;
-    // 30 frames a second: smooth to the eye, and under a real display server every scroll sends
-    // the whole plot again.
-    static constexpr std::chrono::milliseconds kDefaultFrameInterval{33};
+    // 20 frames a second: a trace moves on in steps of a few pixels, and under a real display
+    // server every frame of a scrolling chart sends all its trace rows again.
+    static constexpr std::chrono::milliseconds kDefaultFrameInterval{50};
 
     struct Channel {
         QString name;
