@@ -5,9 +5,11 @@
 #include "platform/afx/testing.h"
 #include "platform/afx/window_registry.h"
 
+#include <QBasicTimer>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QThread>
+#include <QTimerEvent>
 
 #include <condition_variable>
 #include <deque>
@@ -43,10 +45,18 @@ struct Message {
 
 class Pump;
 
+// Once posted messages have come, later posts wait for the next round of handling, this long
+// after the last, rather than each waking the user-interface thread: a stream's packets come
+// much faster than the chart shows frames. A sent message wakes it at once, as does a post after
+// a quiet round.
+constexpr int kRoundMs = 50;
+
 struct Queue {
     std::mutex mutex;
     std::deque<Message> messages;
     bool wake_pending = false;
+    bool round_due = false;  // the pump's round timer runs: posts need not wake it
+    size_t rounds = 0;
     // Lives on the user-interface thread; changed under both locks, read under either. Wakes are
     // posted under `pump_life` alone: posted under `mutex`, the woken thread would find it held.
     Pump* pump = nullptr;
@@ -91,21 +101,49 @@ public:
     bool event(QEvent* e) override
     {
         if (e->type() != kWakeEvent) return QObject::event(e);
-        size_t pending;
         {
             std::lock_guard lock(queue().mutex);
             queue().wake_pending = false;
-            pending = queue().messages.size();
         }
-        HandleQueued(pending);
-        bool wake;
-        {
-            std::lock_guard lock(queue().mutex);
-            wake = !queue().messages.empty() && NeedsWakeLocked(queue());
-        }
-        if (wake) Wake(queue());
+        Round();
         return true;
     }
+
+protected:
+    void timerEvent(QTimerEvent* e) override
+    {
+        if (e->timerId() != m_round.timerId()) return QObject::timerEvent(e);
+        m_round.stop();
+        {
+            std::lock_guard lock(queue().mutex);
+            queue().round_due = false;
+        }
+        Round();
+    }
+
+private:
+    void Round()
+    {
+        Queue& q = queue();
+        size_t pending;
+        {
+            std::lock_guard lock(q.mutex);
+            pending = q.messages.size();
+            ++q.rounds;
+        }
+        const size_t handled = HandleQueued(pending);
+        bool wake, arm = false;
+        {
+            std::lock_guard lock(q.mutex);
+            // Messages came: more are likely, and the next round takes them.
+            if (handled > 0 && !q.round_due) q.round_due = arm = true;
+            wake = !q.messages.empty() && !q.round_due && NeedsWakeLocked(q);
+        }
+        if (arm) m_round.start(kRoundMs, Qt::PreciseTimer, this);
+        if (wake) Wake(q);
+    }
+
+    QBasicTimer m_round;
 };
 
 bool NeedsWakeLocked(Queue& q)
@@ -127,8 +165,10 @@ void Enqueue(Message m)
     bool wake;
     {
         std::lock_guard lock(q.mutex);
+        // A sender waits for its answer: it never waits for the round.
+        const bool now = m.wait || !q.round_due;
         q.messages.push_back(std::move(m));
-        wake = NeedsWakeLocked(q);
+        wake = now && NeedsWakeLocked(q);
     }
     if (wake) Wake(q);
 }
@@ -158,6 +198,7 @@ void EnsurePump()
             std::lock_guard lock(queue().mutex);
             queue().pump = nullptr;
             queue().wake_pending = false;
+            queue().round_due = false;
         });
         wake = !q.messages.empty() && NeedsWakeLocked(q);
     }
@@ -207,6 +248,12 @@ LRESULT SendMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 }
 
 namespace platform::afx::testing {
+
+size_t MessageRounds()
+{
+    std::lock_guard lock(queue().mutex);
+    return queue().rounds;
+}
 
 void PumpMessages()
 {

@@ -13,6 +13,8 @@ namespace platform::afx::testing {
 // Handles every queued posted message and Qt event, repeating until none is left (messages
 // posted by handlers are handled too). UI thread only.
 void PumpMessages();
+// Rounds of handling queued messages that the running event loop has made so far.
+size_t MessageRounds();
 
 // Runs `fn` once inside the next modal loop that starts (a DoModal, or a default message box),
 // after OnInitDialog and before the operator could act. Calls queue up: each loop takes the

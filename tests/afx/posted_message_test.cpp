@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace platform::afx;
@@ -137,6 +141,36 @@ TEST_F(PostedMessageTest, SendFromAnotherThreadWaitsForTheHandlersResult)
     asker.join();
     EXPECT_EQ(answer.load(), 42);
     EXPECT_TRUE(m_dlg.m_onUiThread);
+}
+
+TEST_F(PostedMessageTest, AStreamOfPostsIsHandledInRoundsInOrderWhileASendIsAnswered)
+{
+    afxt::PumpMessages();
+    constexpr int kPosts = 40;
+    std::atomic<LRESULT> answer{0};
+    std::thread worker([&] {
+        for (int i = 0; i < kPosts; ++i) {
+            ::PostMessage(m_dlg.m_hWnd, WM_SAMPLES_READY, 0, i);
+            if (i == kPosts / 2) answer = ::SendMessage(m_dlg.m_hWnd, WM_QUESTION, 21, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const size_t roundsBefore = afxt::MessageRounds();
+    QEventLoop loop;
+    QTimer check;
+    check.callOnTimeout([&] {
+        if (m_dlg.m_seen.size() == size_t(kPosts)) loop.quit();
+    });
+    check.start(5);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    worker.join();
+    ASSERT_EQ(m_dlg.m_seen.size(), size_t(kPosts));
+    for (int i = 0; i < kPosts; ++i) EXPECT_EQ(m_dlg.m_seen[size_t(i)], i);
+    EXPECT_EQ(answer.load(), 42);
+    EXPECT_TRUE(m_dlg.m_onUiThread);
+    // Each post waking the thread on its own would make a round per post.
+    EXPECT_LT(afxt::MessageRounds() - roundsBefore, size_t(kPosts / 2));
 }
 
 TEST_F(PostedMessageTest, PostToAWindowThatIsGoneFails)
