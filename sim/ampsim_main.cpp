@@ -9,6 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <sched.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -208,6 +210,13 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+
+    // A real amplifier takes no processor time from the program it serves. Ours runs as a batch
+    // task, which the scheduler never lets preempt a program it wakes (each answer and each
+    // request would otherwise switch threads twice); its threads inherit this. A refusal changes
+    // nothing but that.
+    sched_param batch{};
+    ::sched_setscheduler(0, SCHED_BATCH, &batch);
 
     // Signals are taken by one thread with sigwait, so every other thread runs undisturbed.
     sigset_t signals;
