@@ -45,11 +45,8 @@ constexpr std::chrono::milliseconds kReaderGrace{250};
 class Proxy final : public Device {
 public:
     Proxy(int fd, std::string location, uint32_t driverVersion)
-        : m_fd(fd),
-          m_kick(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_location(std::move(location)),
-          m_driverVersion(driverVersion),
-          m_buffer(kMaxFrame)
+        : m_fd(fd), m_kick(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_location(std::move(location)),
+          m_driverVersion(driverVersion), m_buffer(kMaxFrame)
     {
     }
     ~Proxy() override
@@ -179,7 +176,8 @@ public:
             if (free && (m_readerCalled || Clock::now() - m_lastRead >= kReaderGrace)) {
                 m_readerCalled = false;
                 m_readerYield.store(false);
-                read_socket(lock, Clock::time_point::max(), [this] { return m_readerYield.load(); }, Reading::reader);
+                read_socket(
+                    lock, Clock::time_point::max(), [this] { return m_readerYield.load(); }, Reading::reader);
                 continue;
             }
             const Clock::time_point from = m_reading == Reading::nobody ? m_lastRead : Clock::now();

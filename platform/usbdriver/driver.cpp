@@ -140,8 +140,7 @@ private:
 class File final : public win32::DeviceFile {
 public:
     File(std::shared_ptr<Instance> instance, bool opened)
-        : m_instance(std::move(instance)),
-          m_completer(std::make_shared<DeviceCompleter>(m_instance->device)),
+        : m_instance(std::move(instance)), m_completer(std::make_shared<DeviceCompleter>(m_instance->device)),
           m_opened(opened)
     {
     }

@@ -65,10 +65,11 @@ bool Event::await(std::chrono::steady_clock::time_point deadline, bool forever, 
         if (std::shared_ptr<Completer> c = completer.lock()) {
             ++serving_waiters;
             lock.unlock();
-            const bool served = c->complete_here(forever ? std::chrono::steady_clock::time_point::max() : deadline, [&] {
-                std::lock_guard inner(mutex);
-                return ready();
-            });
+            const bool served =
+                c->complete_here(forever ? std::chrono::steady_clock::time_point::max() : deadline, [&] {
+                    std::lock_guard inner(mutex);
+                    return ready();
+                });
             lock.lock();
             --serving_waiters;
             // Its device is gone or cannot serve: the answer comes by another thread, if at all.
