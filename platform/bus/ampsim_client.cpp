@@ -180,7 +180,10 @@ public:
                     lock, Clock::time_point::max(), [this] { return m_readerYield.load(); }, Reading::reader);
                 continue;
             }
-            const Clock::time_point from = m_reading == Reading::nobody ? m_lastRead : Clock::now();
+            // Someone reads, or is about to: the answers come to them, and they call again when
+            // they leave with answers still due.
+            if (!free) m_readerCalled = false;
+            const Clock::time_point from = free ? m_lastRead : Clock::now();
             m_readerCv.wait_until(lock, from + kReaderGrace, [this] { return m_readerCalled || m_gone; });
         }
     }
@@ -204,8 +207,11 @@ private:
     {
         std::unique_lock lock(m_mutex);
         ++m_waiters;
-        // The reader thread lets go of the socket after its next answer; until then it reads for us.
-        if (m_reading == Reading::reader) m_readerYield.store(true);
+        // The reader thread lets go of the socket at once; the answer may still come to it first.
+        if (m_reading == Reading::reader) {
+            m_readerYield.store(true);
+            kick();
+        }
         bool served = true;
         for (;;) {
             const uint64_t seen = m_epoch;
@@ -213,13 +219,14 @@ private:
             const bool finished = done();
             lock.lock();
             if (finished) break;
-            if (m_gone) {
+            // Gone: false once the transfers it failed have been told.
+            if (m_goneTold) {
                 served = false;
                 break;
             }
             if (Clock::now() >= deadline) break;
             if (m_epoch != seen) continue;
-            if (m_reading == Reading::nobody) {
+            if (m_reading == Reading::nobody && !m_gone) {
                 read_socket(lock, deadline, done, Reading::waiter);
                 continue;
             }
@@ -319,6 +326,12 @@ private:
         m_cv.notify_all();
         m_readerCv.notify_all();
         for (auto& [id, p] : pending) p.done({Status::no_device, 0});
+        {
+            std::lock_guard lock(m_mutex);
+            m_goneTold = true;
+            ++m_epoch;
+        }
+        m_cv.notify_all();
     }
 
     // Once a call went unanswered (the ampsim is stopped or hung) the next ones wait less, a
@@ -424,6 +437,7 @@ private:
     std::atomic<bool> m_readerYield{false};
     std::atomic<bool> m_unanswered{false};
     bool m_gone = false;
+    bool m_goneTold = false;  // and every transfer it failed has been told so
     uint32_t m_nextId = 1;
     std::unordered_map<uint32_t, Pending> m_pending;
     std::unordered_map<uint32_t, Call*> m_calls;

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <optional>
 #include <thread>
@@ -247,25 +248,46 @@ TEST_F(Ampsim, ASecondProgramIsRefusedAsBusyUntilTheFirstHasClosed)
     EXPECT_EQ(opened, Status::ok);
 }
 
+// An ampsim stopped in a debugger or by SIGSTOP: it greets, then never answers. The program
+// hangs up first (stop_watcher), which lets it go.
+class SilentAmpsim {
+public:
+    explicit SilentAmpsim(const std::string& path)
+    {
+        m_listener = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, path.c_str());
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listener, 1) != 0)
+            return;
+        m_greeter = std::thread([listener = m_listener] {
+            int fd = ::accept(listener, nullptr, nullptr);
+            bus::ampsim::Header info;
+            info.type = static_cast<uint8_t>(bus::ampsim::Frame::info);
+            bus::ampsim::send_frame(fd, info);
+            std::vector<uint8_t> buffer(bus::ampsim::kMaxFrame);
+            while (bus::ampsim::receive_frame(fd, buffer)) {}
+            ::close(fd);
+        });
+    }
+    ~SilentAmpsim()
+    {
+        bus::ampsim::stop_watcher();
+        if (m_greeter.joinable()) m_greeter.join();
+        ::close(m_listener);
+    }
+    bool listening() const { return m_greeter.joinable(); }
+
+private:
+    int m_listener = -1;
+    std::thread m_greeter;
+};
+
 TEST_F(Ampsim, CancelAgainstAnAmpsimThatStoppedAnsweringEndsTheTransfersWithoutItsAnswer)
 {
-    // An ampsim stopped in a debugger or by SIGSTOP: it greets, then never answers.
-    std::string path = m_dir + "/frozen-1.sock";
-    int listener = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, path.c_str());
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    std::thread greeter([listener] {
-        int fd = ::accept(listener, nullptr, nullptr);
-        bus::ampsim::Header info;
-        info.type = static_cast<uint8_t>(bus::ampsim::Frame::info);
-        bus::ampsim::send_frame(fd, info);
-        std::vector<uint8_t> buffer(bus::ampsim::kMaxFrame);
-        while (bus::ampsim::receive_frame(fd, buffer)) {}
-        ::close(fd);
-    });
+    SilentAmpsim frozen(m_dir + "/frozen-1.sock");
+    ASSERT_TRUE(frozen.listening());
     bus::ampsim::start_watcher();
     auto proxy = proxy_for("frozen-1");
     ASSERT_TRUE(proxy);
@@ -284,13 +306,31 @@ TEST_F(Ampsim, CancelAgainstAnAmpsimThatStoppedAnsweringEndsTheTransfersWithoutI
     EXPECT_EQ(write.get().status, bus::Status::cancelled);
     // A call's own limit is ten seconds; two cancels must not come near it.
     EXPECT_LT(took, std::chrono::seconds(5));
-
-    bus::ampsim::stop_watcher();
-    greeter.join();
-    ::close(listener);
 }
 
-// One read as a driver's waiting thread makes it: submitted, then waited for through complete_here.
+// A read on 0x81 whose completion the test looks at; `then` runs inside the completion.
+struct WatchedRead {
+    void submit(bus::Device& d, std::function<void()> then = {})
+    {
+        d.submit(0x81, in, [this, then](bus::Result r) {
+            result = r;
+            completedOn = std::this_thread::get_id();
+            done.store(true);
+            if (then) then();
+        });
+    }
+    // Waits as a driver's waiting thread does: reading the device's answers itself.
+    bool wait_here(bus::Device& d, std::chrono::seconds limit)
+    {
+        return d.complete_here(std::chrono::steady_clock::now() + limit, [this] { return done.load(); });
+    }
+
+    uint8_t in[68]{};
+    std::atomic<bool> done{false};
+    bus::Result result;
+    std::thread::id completedOn;
+};
+
 struct ServedRead {
     bool served = false;
     bool done = false;
@@ -301,24 +341,15 @@ struct ServedRead {
 
 ServedRead read_waiting_here(bus::Device& proxy, TestDevice& device, uint8_t value)
 {
-    ServedRead r;
-    uint8_t in[68]{};
-    std::atomic<bool> done{false};
-    proxy.submit(0x81, in, [&](bus::Result result) {
-        r.result = result;
-        r.completedOn = std::this_thread::get_id();
-        done.store(true);
-    });
+    WatchedRead read;
+    read.submit(proxy);
     std::thread answer([&] {
         while (device.waiting() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         device.answer({value, 2});
     });
-    r.served =
-        proxy.complete_here(std::chrono::steady_clock::now() + std::chrono::seconds(10), [&] { return done.load(); });
+    const bool served = read.wait_here(proxy, std::chrono::seconds(10));
     answer.join();
-    r.done = done.load();
-    r.first = in[0];
-    return r;
+    return {served, read.done.load(), read.result, read.completedOn, read.in[0]};
 }
 
 TEST_F(Ampsim, AThreadWaitingForItsReadTakesTheAnswerOffTheSocketItself)
@@ -348,53 +379,29 @@ TEST_F(Ampsim, AThreadWaitingForItsReadTakesTheAnswerOffTheSocketItself)
 
 TEST_F(Ampsim, AWaiterReadingTheSocketIsWokenWhenItsTransferEndsAnotherWay)
 {
-    // An ampsim that greets and then never answers: the cancel's own answer never comes.
-    std::string path = m_dir + "/silent-1.sock";
-    int listener = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, path.c_str());
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    std::thread greeter([listener] {
-        int fd = ::accept(listener, nullptr, nullptr);
-        bus::ampsim::Header info;
-        info.type = static_cast<uint8_t>(bus::ampsim::Frame::info);
-        bus::ampsim::send_frame(fd, info);
-        std::vector<uint8_t> buffer(bus::ampsim::kMaxFrame);
-        while (bus::ampsim::receive_frame(fd, buffer)) {}
-        ::close(fd);
-    });
+    // The cancel's own answer never comes.
+    SilentAmpsim silent(m_dir + "/silent-1.sock");
+    ASSERT_TRUE(silent.listening());
     bus::ampsim::start_watcher();
     auto proxy = proxy_for("silent-1");
     ASSERT_TRUE(proxy);
 
-    uint8_t in[68];
-    std::atomic<bool> done{false};
-    bus::Result result;
-    proxy->submit(0x81, in, [&](bus::Result r) {
-        result = r;
-        done.store(true);
-        proxy->wake_waiters();  // as a driver's event does when it is set
-    });
+    WatchedRead read;
+    read.submit(*proxy, [&] { proxy->wake_waiters(); });  // as a driver's event does when it is set
     bool served = false;
     auto took = std::chrono::steady_clock::duration::max();
     std::thread waiter([&] {
         const auto start = std::chrono::steady_clock::now();
-        served = proxy->complete_here(start + std::chrono::seconds(30), [&] { return done.load(); });
+        served = read.wait_here(*proxy, std::chrono::seconds(30));
         took = std::chrono::steady_clock::now() - start;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     proxy->cancel(0x81);
     waiter.join();
     EXPECT_TRUE(served);
-    EXPECT_TRUE(done.load());
-    EXPECT_EQ(result.status, bus::Status::cancelled);
+    EXPECT_TRUE(read.done.load());
+    EXPECT_EQ(read.result.status, bus::Status::cancelled);
     EXPECT_LT(took, std::chrono::seconds(10)) << "the waiter slept through the end of its transfer";
-
-    bus::ampsim::stop_watcher();
-    greeter.join();
-    ::close(listener);
 }
 
 TEST_F(Ampsim, AnUnplugSeenByAWaitingThreadFailsItsReadAndDetaches)
@@ -403,24 +410,15 @@ TEST_F(Ampsim, AnUnplugSeenByAWaitingThreadFailsItsReadAndDetaches)
     bus::ampsim::start_watcher();
     auto proxy = proxy_for("served-2");
     ASSERT_TRUE(proxy);
-    uint8_t in[68];
-    std::atomic<bool> done{false};
-    bus::Result result;
-    proxy->submit(0x81, in, [&](bus::Result r) {
-        result = r;
-        done.store(true);
-    });
+    WatchedRead read;
+    read.submit(*proxy);
     BusWatch gone("served-2", false);
-    bool served = true;
-    std::thread waiter([&] {
-        served = proxy->complete_here(std::chrono::steady_clock::now() + std::chrono::seconds(30),
-                                      [&] { return done.load(); });
-    });
+    std::thread waiter([&] { read.wait_here(*proxy, std::chrono::seconds(30)); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.unplug();
     waiter.join();
-    EXPECT_TRUE(done.load());
-    EXPECT_EQ(result.status, bus::Status::no_device);
+    EXPECT_TRUE(read.done.load());
+    EXPECT_EQ(read.result.status, bus::Status::no_device);
     EXPECT_TRUE(gone.wait());
     EXPECT_FALSE(proxy->complete_here(std::chrono::steady_clock::now() + std::chrono::seconds(30), [] {
         return false;
