@@ -29,6 +29,21 @@ constexpr int kBufferPages = 2;
 // strip of new columns, its set-up and its calls per row cost more than the pixels.
 constexpr int kPainterComposeWidth = 64;
 
+// Calls run(top, end) for each run of rows 0..count-1 where in(row) holds, end exclusive.
+template <class In, class Run>
+void ForEachRun(int count, In in, Run run)
+{
+    for (int y = 0; y < count;) {
+        if (!in(y)) {
+            ++y;
+            continue;
+        }
+        const int top = y;
+        while (y < count && in(y)) ++y;
+        run(top, y);
+    }
+}
+
 }  // namespace
 
 StripChart::StripChart(QWidget* parent) : Instrument(parent)
@@ -190,15 +205,9 @@ void StripChart::PresentFrame()
         // which stays where it is.
         std::vector<uint8_t> rows = TraceRows(m_viewStart);
         QRegion changed;
-        for (int y = 0; y < plot.height();) {
-            if (!rows[size_t(y)] && !m_shownRows[size_t(y)]) {
-                ++y;
-                continue;
-            }
-            const int top = y;
-            while (y < plot.height() && (rows[size_t(y)] || m_shownRows[size_t(y)])) ++y;
-            changed += QRect(plot.left(), plot.top() + top, plot.width(), y - top);
-        }
+        ForEachRun(
+            plot.height(), [&](int y) { return rows[size_t(y)] || m_shownRows[size_t(y)]; },
+            [&](int top, int end) { changed += QRect(plot.left(), plot.top() + top, plot.width(), end - top); });
         update(changed);
         m_shownRows = std::move(rows);
     } else if (m_unshownFrom <= m_unshownTo) {
@@ -435,13 +444,12 @@ void StripChart::RefreshPlotArt()
     std::fill(m_staleRows.begin(), m_staleRows.end(), 1);
 }
 
-void StripChart::ComposeRows(QPainter& painter, int top, int height)
+void StripChart::ComposeRect(QPainter& painter, const QRect& view)
 {
     const int offset = int(PixelOf(m_imageStart, PlotRect().width()) - m_bufferOrigin);
-    const QPoint at(offset, top);
-    const QRect rows(0, top, m_plotArt.width(), height);
-    painter.drawImage(at, m_plotArt, rows);
-    painter.drawImage(at, m_traces, rows.translated(offset, 0));
+    const QPoint at = view.topLeft() + QPoint(offset, 0);
+    painter.drawImage(at, m_plotArt, view);
+    painter.drawImage(at, m_traces, view.translated(offset, 0));
 }
 
 void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
@@ -468,17 +476,9 @@ void StripChart::ComposeColumns(std::vector<std::pair<int, int>>& ranges)
             continue;
         }
         if (!painter.isActive()) painter.begin(&m_plot);
-        for (int y = 0; y < height;) {
-            if (m_staleRows[size_t(y)]) {
-                ++y;
-                continue;
-            }
-            const int top = y;
-            while (y < height && !m_staleRows[size_t(y)]) ++y;
-            const QPoint at(offset + from, top);
-            painter.drawImage(at, m_plotArt, QRect(from, top, to - from + 1, y - top));
-            painter.drawImage(at, m_traces, QRect(at, QSize(to - from + 1, y - top)));
-        }
+        ForEachRun(
+            height, [&](int y) { return !m_staleRows[size_t(y)]; },
+            [&](int top, int end) { ComposeRect(painter, QRect(from, top, to - from + 1, end - top)); });
     }
     if (narrow.empty()) return;
     const qsizetype artStride = m_plotArt.bytesPerLine(), traceStride = m_traces.bytesPerLine(),
@@ -524,16 +524,13 @@ void StripChart::ComposePlot(const QRegion& region)
         for (int y = in.top(); y <= in.bottom(); ++y) wanted[size_t(y - plot.top())] = 1;
     }
     QPainter painter;
-    for (int y = 0; y < height;) {
-        if (!wanted[size_t(y)] || !m_staleRows[size_t(y)]) {
-            ++y;
-            continue;
-        }
-        const int top = y;
-        while (y < height && wanted[size_t(y)] && m_staleRows[size_t(y)]) m_staleRows[size_t(y++)] = 0;
-        if (!painter.isActive()) painter.begin(&m_plot);
-        ComposeRows(painter, top, y - top);
-    }
+    ForEachRun(
+        height, [&](int y) { return wanted[size_t(y)] && m_staleRows[size_t(y)]; },
+        [&](int top, int end) {
+            if (!painter.isActive()) painter.begin(&m_plot);
+            ComposeRect(painter, QRect(0, top, w, end - top));
+            std::fill(m_staleRows.begin() + top, m_staleRows.begin() + end, 0);
+        });
 }
 
 void StripChart::PaintAllTraces(QPainter& p, const QRect& plot) const

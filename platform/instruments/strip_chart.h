@@ -133,8 +133,8 @@ private:
     // Columns of the view, from and to included, in the rows composed for the view; the ranges
     // are sorted and merged on the way.
     void ComposeColumns(std::vector<std::pair<int, int>>& ranges);
-    // Whole rows of the view, top to top + height - 1.
-    void ComposeRows(QPainter& painter, int top, int height);
+    // A rectangle of the view: art under traces.
+    void ComposeRect(QPainter& painter, const QRect& view);
 
     std::array<Channel, kChannels> m_channels;
     std::array<QPen, kChannels> m_pens;
